@@ -86,13 +86,18 @@ private:
     PumpPort& port_;
     EngineView& view_;
 
+    // Rx holds this for the whole handling of an arrival; only State() takes
+    // it from outside, so a snapshot never sees half a block.
+    mutable std::mutex rxMutex_;
+
     // Fields shared between the two threads are atomics so that each read
     // and write is whole; PendingCommand is replaced under its mutex so the
     // replacement is one step against SendBlock's snapshot and comparison.
     std::atomic<bool> synced_{false};
+    mutable std::mutex syncMutex_;  // SyncHistory: shifted by Rx, reset by ResetLink
     ByteString<3> syncHistory_;
     std::uint8_t currentByte_ = 0;
-    bool inBlock_ = false;
+    std::atomic<bool> inBlock_{false};
     std::uint8_t blockLength_ = 0;
     std::uint8_t bytesLeft_ = 0;
     std::atomic<std::uint8_t> blockCounter_{0};
