@@ -14,7 +14,8 @@ std::u16string Translate(std::u16string_view text);
 // UTF-8 convenience form of Translate.
 std::string TranslateUtf8(std::string_view text);
 
-// Appends a domain to the ones searched for built-in texts.
+// Appends a domain to the ones searched for built-in texts (ResourceDomains).
+// Outside the runtime's life there is no such list and the call does nothing.
 void AddResourceDomain(const std::string& name);
 
 }  // namespace localization

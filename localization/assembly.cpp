@@ -1,0 +1,172 @@
+#include "localization/assembly.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace localization {
+
+// The marker as it stands in our executable: 36 characters and 8 zero bytes
+// that a packaging tool may overwrite with the position of a directory.
+// `used` keeps it in the binary although no code reads it from memory.
+extern "C" {
+__attribute__((used, aligned(8))) const char pd_embedded_file_directory[44] =
+    "6637DB2E-62E1-4A60-AC19-C23867046A89\0\0\0\0\0\0\0";
+}
+
+namespace {
+
+constexpr std::size_t kMarkerLength = 36;
+constexpr std::size_t kChunk = 1 << 20;
+
+std::uint64_t LittleEndian64(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~ReadOnlyFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    std::uint64_t Size() const {
+        struct stat st {};
+        return ::fstat(fd_, &st) == 0 && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+    // Reads exactly count bytes at position; false on a short read or an error.
+    bool ReadAt(std::uint64_t position, void* out, std::size_t count) const {
+        auto* p = static_cast<unsigned char*>(out);
+        while (count > 0) {
+            ssize_t got = ::pread(fd_, p, count, static_cast<off_t>(position));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            p += got;
+            position += static_cast<std::uint64_t>(got);
+            count -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+    // Position of the first occurrence of pattern, or -1.
+    long long Find(std::string_view pattern) const {
+        std::vector<char> buffer(kChunk + pattern.size());
+        std::uint64_t position = 0;
+        std::size_t kept = 0;
+        for (;;) {
+            ssize_t got = ::pread(fd_, buffer.data() + kept, kChunk, static_cast<off_t>(position + kept));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return -1;
+            std::size_t have = kept + static_cast<std::size_t>(got);
+            void* hit = ::memmem(buffer.data(), have, pattern.data(), pattern.size());
+            if (hit) return static_cast<long long>(position + (static_cast<char*>(hit) - buffer.data()));
+            // Keep the tail that could start a match across the chunk border.
+            std::size_t tail = std::min(have, pattern.size() - 1);
+            std::memmove(buffer.data(), buffer.data() + have - tail, tail);
+            position += have - tail;
+            kept = tail;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+std::string TrimControls(std::string s) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    auto first = std::find_if_not(s.begin(), s.end(), blank);
+    auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::string DirectoryOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string TAssemblyAnalyzer::MarkerText() {
+    // The second half is kept backwards so that no contiguous copy of the
+    // marker exists anywhere but in pd_embedded_file_directory.
+    std::string text = "6637DB2E-62E1-4A60";
+    static const char tail[] = "98A64076832C-91CA-";
+    text.append(std::rbegin(tail) + 1, std::rend(tail));
+    return text;
+}
+
+bool TAssemblyAnalyzer::CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+TAssemblyAnalyzer::TAssemblyAnalyzer(std::string executablePath) : executablePath_(std::move(executablePath)) {
+    try {
+        Scan();
+    } catch (...) {
+        // Scanning never fails the start-up: what was read before stays.
+    }
+}
+
+void TAssemblyAnalyzer::Scan() {
+    ReadOnlyFile file(executablePath_);
+    if (!file.IsOpen()) return;
+    long long marker = file.Find(MarkerText());
+    if (marker < 0) return;
+    markerFound_ = true;
+    unsigned char word[8];
+    if (!file.ReadAt(static_cast<std::uint64_t>(marker) + kMarkerLength, word, 8)) return;
+    std::uint64_t position = LittleEndian64(word);
+    if (position == 0) return;
+    baseDirectory_ = DirectoryOf(executablePath_);
+    const std::uint64_t fileSize = file.Size();
+    for (;;) {
+        position &= 0xFFFFFFFFu;
+        unsigned char record[24];
+        if (!file.ReadAt(position, record, 8)) return;
+        std::uint64_t next = LittleEndian64(record);
+        if (next == 0) return;
+        if (!file.ReadAt(position + 8, record + 8, 16)) return;
+        TAssemblyFileInfo info{LittleEndian64(record + 8), LittleEndian64(record + 16)};
+        std::uint64_t pathStart = position + 24;
+        std::uint64_t pathEnd = next & 0xFFFFFFFFu;
+        if (pathEnd < pathStart || pathEnd > fileSize) return;
+        std::string path(static_cast<std::size_t>(pathEnd - pathStart), '\0');
+        if (!file.ReadAt(pathStart, path.data(), path.size())) return;
+        path = TrimControls(std::move(path));
+        // Paths written for the other platform's separator name the same files.
+        std::replace(path.begin(), path.end(), '\\', '/');
+        if (!entries_.emplace(std::move(path), info).second) return;
+        position = next;
+    }
+}
+
+const TAssemblyFileInfo* TAssemblyAnalyzer::Find(std::string_view path) const {
+    if (path.starts_with(baseDirectory_)) path.remove_prefix(baseDirectory_.size());
+    if (entries_.empty()) return nullptr;
+    auto it = entries_.find(std::string(path));
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+bool TAssemblyAnalyzer::HasEmbeddedFile(std::string_view path) const { return Find(path) != nullptr; }
+
+TLocatedFile TAssemblyAnalyzer::LocateFile(std::string_view path) const {
+    if (!baseDirectory_.empty() && path.starts_with(baseDirectory_)) {
+        if (const TAssemblyFileInfo* info = Find(path)) return {executablePath_, info->offset, info->size};
+    }
+    return {std::string(path), 0, 0};
+}
+
+}  // namespace localization
