@@ -17,6 +17,16 @@ struct FaultRecord {
     std::array<std::uint8_t, 6> rest{};
 };
 
+// Block titles the unit sends. Tester commands are kAck, kReadFaults and
+// kClearFaults; any other title is taken as an acknowledge.
+inline constexpr std::uint8_t kEndByte = 0x03;
+inline constexpr std::uint8_t kAckTitle = 0x09;
+inline constexpr std::uint8_t kReadFaultsTitle = 0x07;
+inline constexpr std::uint8_t kClearFaultsTitle = 0x05;
+inline constexpr std::uint8_t kIdentTitle = 0x8A;      // identification data
+inline constexpr std::uint8_t kFaultDataTitle = 0x87;  // fault records, answer to kReadFaultsTitle
+inline constexpr std::uint8_t kKeyByte = 0xAE;         // the tester's answer to the synchronisation bytes
+
 struct PumpConfig {
     int baudRate = 9600;  // 8E1: 11 bits a byte, about 1.15 ms at 9600 baud
     // Data bytes (Windows-1251) of the identification blocks with counters 0, 2, 4, 6.
@@ -32,17 +42,34 @@ struct PumpConfig {
     double syncGapMs = 8.0;      // between the three synchronisation bytes
     double wakeDelayMs = 40.0;   // from the end of the wake-up pattern to the first sync byte
 
-    // Faults to switch on for tests (indexes count bytes on the line from 0).
+    // A unit that hears nothing from the tester for this long while it is the
+    // tester's turn gives up the exchange and goes back to sleep.
+    double idleTimeoutMs = 2000.0;
+
+    // Faults to switch on for tests. Indexes count from 0 and restart at every
+    // wake-up of the unit:
+    // - unit byte index: every byte the unit puts on the line since it woke up:
+    //   the three synchronisation bytes are 0, 1, 2, then every byte of its
+    //   blocks and every complement it sends, in the order it starts them.
+    //   A garbage byte does not count.
+    // - tester byte index: every byte of the tester that the unit received
+    //   since it woke up: 0xAE is 0, then the tester's complements of the
+    //   unit's block bytes and the bytes of the tester's blocks, in order.
     bool adapterEcho = true;       // false: the adapter returns nothing of what the tester sends
-    int loseByteIndex = -1;        // this byte of the unit never reaches the tester
-    int lateReplyIndex = -1;       // the unit's complement of this tester byte comes late ...
-    double lateReplyMs = 0.0;      // ... by this much
-    int garbageAfterIndex = -1;    // after this byte of the unit, the unit sends garbageByte too
+    int loseByteIndex = -1;        // the unit byte with this index never reaches the tester (traced as LostByte)
+    int lateReplyIndex = -1;       // the unit's complement of the tester byte with this index comes late ...
+    double lateReplyMs = 0.0;      // ... by this much (no effect on a tester byte the unit does not answer)
+    int garbageAfterIndex = -1;    // right after the unit byte with this index the unit sends garbageByte too
     std::uint8_t garbageByte = 0xA5;
-    int stopAfterBlocks = -1;      // the unit falls silent after sending this many blocks
+    int stopAfterBlocks = -1;      // after the end byte of its n-th block since wake-up the unit falls
+                                   // asleep (silent until the next wake-up pattern)
 
     static std::array<std::string, 4> DefaultIdentData();
 };
+
+// Raises core::EInvalidOperation naming the first unusable setting (rate not
+// positive, negative timing, identification data too long for a block, ...).
+void ValidateConfig(const PumpConfig& config);
 
 enum class TraceKind {
     TesterByte,  // the tester put a byte on the line
@@ -54,6 +81,10 @@ enum class TraceKind {
     LostByte,    // a byte of the unit that was lost on the way (fault injection)
 };
 
+// Times are those at which the tester side could see the event: a tester
+// byte and its echo when the byte's transmission ended (which is also when the
+// unit receives it), a unit byte when it has arrived (one byte time after the
+// unit started it), break and purge when they were called.
 struct TraceEntry {
     double timeMs;  // since the line was created
     TraceKind kind;
@@ -73,7 +104,12 @@ public:
     // Takes up to maxCount received bytes; never waits.
     int Read(std::uint8_t* data, int maxCount);
     int WaitingCount() const;
+    // Holds the tester's transmit line in break (on) or releases it; the unit
+    // watches the breaks for its wake-up pattern. Setting the current state
+    // again is no event.
     void SetBreak(bool on);
+    // Discards the bytes waiting for the tester (input); the line holds no
+    // unsent tester bytes (Write is synchronous), so output has nothing to drop.
     void Purge(bool input, bool output);
     // An event file descriptor that becomes readable when bytes arrive for the
     // tester; the reader resets it by reading its 8-byte counter.

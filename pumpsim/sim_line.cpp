@@ -1,0 +1,183 @@
+#include "pumpsim/sim_line.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "core/exception.h"
+#include "pumpsim/pump_unit.h"
+
+namespace pumpsim {
+
+struct SimLine::Impl final : PumpTransport {
+    explicit Impl(const PumpConfig& config);
+    ~Impl() override;
+
+    void ByteArrived(std::uint8_t byte, bool lost) override;
+    void Record(TraceKind kind, std::uint8_t byte);
+    void Arrive(std::uint8_t byte);  // a byte for the tester; caller holds mu
+    void Run();
+
+    const Clock::time_point created = Clock::now();
+    const bool echo;
+    mutable std::mutex mu;
+    std::condition_variable cv;
+    std::deque<std::uint8_t> input;  // bytes waiting for the tester
+    std::vector<TraceEntry> trace;
+    bool breakOn = false;
+    bool stop = false;
+    int arrivalFd = -1;
+    PumpUnit unit;
+
+    // Serialises the tester's writers: the line carries one byte at a time.
+    std::mutex txMu;
+    Clock::time_point txFreeAt{};
+
+    std::thread thread;
+};
+
+SimLine::Impl::Impl(const PumpConfig& config) : echo(config.adapterEcho), unit(config, *this) {
+    arrivalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (arrivalFd < 0) core::RaiseLastOSError(errno);
+    thread = std::thread([this] { Run(); });
+}
+
+SimLine::Impl::~Impl() {
+    {
+        std::lock_guard<std::mutex> lock(mu);
+        stop = true;
+    }
+    cv.notify_all();
+    thread.join();
+    close(arrivalFd);
+}
+
+void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte) {
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - created).count();
+    trace.push_back(TraceEntry{ms, kind, byte});
+}
+
+void SimLine::Impl::Arrive(std::uint8_t byte) {
+    input.push_back(byte);
+    const std::uint64_t one = 1;
+    // Only fails when the counter would overflow: the reader is signalled anyway.
+    [[maybe_unused]] ssize_t n = write(arrivalFd, &one, sizeof one);
+}
+
+void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost) {
+    // Called by the unit from Advance, with mu held.
+    if (lost) {
+        Record(TraceKind::LostByte, byte);
+        return;
+    }
+    Record(TraceKind::PumpByte, byte);
+    Arrive(byte);
+}
+
+void SimLine::Impl::Run() {
+    std::unique_lock<std::mutex> lock(mu);
+    while (!stop) {
+        const auto deadline = unit.NextDeadline();
+        if (deadline)
+            cv.wait_until(lock, *deadline);
+        else
+            cv.wait(lock);
+        if (stop) break;
+        unit.Advance(Clock::now());
+    }
+}
+
+SimLine::SimLine(PumpConfig config) : impl_(std::make_unique<Impl>(config)) {}
+
+SimLine::~SimLine() = default;
+
+int SimLine::Write(const std::uint8_t* data, int count) {
+    if (count <= 0) return 0;
+    if (data == nullptr) throw core::EInvalidOperation("SimLine::Write: no data for a count above 0");
+    std::lock_guard<std::mutex> tx(impl_->txMu);
+    const Clock::duration byteTime = impl_->unit.ByteTime();
+    Clock::time_point end = std::max(Clock::now(), impl_->txFreeAt);
+    for (int i = 0; i < count; ++i) {
+        end += byteTime;
+        std::this_thread::sleep_until(end);
+        {
+            std::lock_guard<std::mutex> lock(impl_->mu);
+            impl_->Record(TraceKind::TesterByte, data[i]);
+            if (impl_->echo) {
+                impl_->Record(TraceKind::EchoByte, data[i]);
+                impl_->Arrive(data[i]);
+            }
+            impl_->unit.TesterByte(data[i], Clock::now());
+        }
+        impl_->cv.notify_all();
+    }
+    impl_->txFreeAt = end;
+    return count;
+}
+
+int SimLine::Read(std::uint8_t* data, int maxCount) {
+    if (maxCount <= 0) return 0;
+    if (data == nullptr) throw core::EInvalidOperation("SimLine::Read: no buffer for a count above 0");
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    int n = 0;
+    while (n < maxCount && !impl_->input.empty()) {
+        data[n++] = impl_->input.front();
+        impl_->input.pop_front();
+    }
+    return n;
+}
+
+int SimLine::WaitingCount() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return static_cast<int>(impl_->input.size());
+}
+
+void SimLine::SetBreak(bool on) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        if (impl_->breakOn == on) return;
+        impl_->breakOn = on;
+        impl_->Record(on ? TraceKind::BreakOn : TraceKind::BreakOff, 0);
+        impl_->unit.BreakChanged(on, Clock::now());
+    }
+    impl_->cv.notify_all();
+}
+
+void SimLine::Purge(bool input, bool output) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->Record(TraceKind::Purge, static_cast<std::uint8_t>((input ? 1 : 0) | (output ? 2 : 0)));
+    if (input) impl_->input.clear();
+}
+
+int SimLine::ArrivalFd() const { return impl_->arrivalFd; }
+
+std::vector<TraceEntry> SimLine::Trace() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->trace;
+}
+
+void SimLine::ClearTrace() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->trace.clear();
+}
+
+std::vector<FaultRecord> SimLine::FaultMemory() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->unit.FaultMemory();
+}
+
+bool SimLine::PumpAwake() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->unit.Awake();
+}
+
+double SimLine::ByteTimeMs() const {
+    return std::chrono::duration<double, std::milli>(impl_->unit.ByteTime()).count();
+}
+
+}  // namespace pumpsim
