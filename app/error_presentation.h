@@ -1,0 +1,46 @@
+// Presentation of errors that escape a handler: the standard error box, the
+// last-resort box for errors outside the program's error classes, and the
+// start-up failure box.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace core {
+class Exception;
+}
+
+namespace app {
+
+// The application title from the program file's path: the part after the
+// last "/", cut before its first ".", every character after the first in
+// lower case ("/opt/PUMP.TOOL.EXE" gives "Pump").
+std::string ApplicationTitleFromPath(const std::string& path);
+
+// The title in force (set once at start-up; error boxes carry it).
+const std::string& ApplicationTitle();
+void SetApplicationTitle(std::string title);
+
+// The message as the error box shows it: a "." is added when the last
+// character compares greater than "." (so after letters, digits, ":" and any
+// non-ASCII character, but not after ".", "!", ")", quotes or spaces).
+std::string WithFinalPeriod(const std::string& message);
+
+// The standard error box for `error`, titled with the application title.
+void ShowErrorMessage(const core::Exception& error);
+
+// Presents the error currently being handled; call only inside a catch
+// block. EAbort is silent; our own errors get the standard box; anything
+// else gets the last-resort box. Returns normally in every case.
+void HandleUncaughtError() noexcept;
+
+// Text of the last-resort box: "Exception %s in module %s at %p.\n%s%s".
+std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
+                           const std::string& message);
+
+// Text of the box shown when the program's modules fail to start.
+std::string StartupFailureText(std::uintptr_t address);
+constexpr int kStartupFailureExitCode = 217;
+
+}  // namespace app

@@ -1,0 +1,90 @@
+#include "app/startup.h"
+
+#include <cstdint>
+
+#include <QIcon>
+#include <QPixmap>
+
+#include "app/about_form.h"
+#include "app/application.h"
+#include "app/error_presentation.h"
+#include "localization/runtime.h"
+#include "serial/com_error.h"
+#include "window/form1.h"
+#include "window/message_box.h"
+#include "window/pictures.h"
+
+namespace app {
+
+void StartModules() {
+    localization::StartRuntime();
+    try {
+        serial::InitPortErrorMessages();
+    } catch (...) {
+        localization::EndRuntime();
+        throw;
+    }
+}
+
+void EndModules() { localization::EndRuntime(); }
+
+void CreateWindows() {
+    auto* form = new window::TForm1();
+    window::Form1 = form;
+    try {
+        form->FormCreate();
+    } catch (...) {
+        HandleUncaughtError();
+    }
+    auto* about = new TAbout();
+    window::About = about;
+    about->show();
+    form->show();
+    form->raise();
+    form->activateWindow();
+}
+
+void DestroyWindows() {
+    delete window::About;
+    window::About = nullptr;
+    delete window::Form1;
+    window::Form1 = nullptr;
+}
+
+namespace {
+// Kept out of line so that the return address names the call in RunProgram.
+[[gnu::noinline]] std::uintptr_t StartModulesAt(bool& failed) {
+    const auto at = reinterpret_cast<std::uintptr_t>(__builtin_extract_return_addr(__builtin_return_address(0)));
+    try {
+        StartModules();
+        failed = false;
+    } catch (...) {
+        failed = true;
+    }
+    return at;
+}
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+    bool failed = false;
+    const std::uintptr_t at = StartModulesAt(failed);
+    if (failed) {
+        // No window of the program exists: a plain box titled "Error".
+        QApplication boxOnly(argc, argv);
+        window::ShowMessageBox(nullptr, {"Error", StartupFailureText(at), window::BoxIcon::None});
+        return kStartupFailureExitCode;
+    }
+    int rc = 0;
+    {
+        TApplication application(argc, argv);
+        application.setQuitOnLastWindowClosed(false);
+        application.setWindowIcon(QIcon(QPixmap::fromImage(window::ProgramIconImage())));
+        CreateWindows();
+        rc = application.exec();
+        DestroyWindows();
+    }
+    EndModules();
+    return rc;
+}
+
+}  // namespace app

@@ -1,0 +1,21 @@
+// Start-up and shutdown of the program.
+#pragma once
+
+namespace app {
+
+// Starts the linked modules: the localization runtime, then the port's
+// error table. Raises what they raise; what started is ended again first.
+void StartModules();
+void EndModules();
+
+// Creates the main window and runs its creation handler (an error there is
+// presented at once), creates and shows the About dialog, then shows the
+// main window. The application object must exist.
+void CreateWindows();
+// Destroys both windows; the main window closes its port.
+void DestroyWindows();
+
+// The whole program: modules, application, windows, message loop, end.
+int RunProgram(int argc, char** argv);
+
+}  // namespace app

@@ -1,0 +1,444 @@
+#include "window/form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextCursor>
+#include <QThread>
+
+#include "core/cp1251.h"
+#include "core/delay.h"
+#include "core/text_file.h"
+#include "window/handler_guard.h"
+#include "window/memo_text.h"
+#include "window/message_box.h"
+#include "window/pictures.h"
+
+namespace window {
+
+TForm1* Form1 = nullptr;
+QWidget* About = nullptr;
+
+namespace {
+const char* const kPortIni = "port.ini";
+const char* const kCaptionFile = "caption.txt";
+
+struct FaultButtonPlace {
+    int code;
+    int left, top;
+    int tabOrder;
+};
+// Two rows: 0x50..0x57 at 32-pixel steps from 32, 0x58..0x5E half a step to the right.
+constexpr FaultButtonPlace kFaultPlaces[15] = {
+    {0x50, 32, 24, 1},  {0x51, 64, 24, 2},   {0x52, 96, 24, 4},   {0x53, 128, 24, 3}, {0x54, 160, 24, 12},
+    {0x55, 192, 24, 10}, {0x56, 224, 24, 11}, {0x57, 256, 24, 7},  {0x58, 48, 56, 8},  {0x59, 80, 56, 6},
+    {0x5A, 112, 56, 5}, {0x5B, 144, 56, 9},  {0x5C, 176, 56, 13}, {0x5D, 208, 56, 14}, {0x5E, 240, 56, 15},
+};
+
+TLabel* IdentField(QWidget* parent, int left, int top, int width) {
+    auto* field = new TLabel(parent, QString(), false);
+    field->setGeometry(left, top, width, 17);
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    field->setLineWidth(1);
+    field->setAlignment(Qt::AlignCenter);
+    field->setAutoFillBackground(true);
+    QPalette pal = field->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Light));  // button highlight
+    field->setPalette(pal);
+    return field;
+}
+
+TLabel* Caption(QWidget* parent, const QString& text, int left, int top) {
+    auto* label = new TLabel(parent, text, true);
+    label->move(left, top);
+    return label;
+}
+}  // namespace
+
+QFont SansSerif(int pixelSize, bool bold) {
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("Noto Sans"), QStringLiteral("Sans Serif")});
+        return true;
+    }();
+    (void)substituted;
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void TGroupBox::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    QGroupBox::mousePressEvent(event);
+}
+
+void TGroupBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QGroupBox::mouseReleaseEvent(event);
+    if (click) emit Click();
+}
+
+TForm1::TForm1(std::unique_ptr<PortComponent> port) : com_(std::move(port)), engine_(*com_, *this) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Диагностика VR - VP насосов"));
+    setFont(SansSerif(11, false));
+    BuildMenu();
+    BuildControls();
+    resize(kWidth, kHeight);
+    setMinimumSize(kMinWidth, kMinHeight);
+    setMaximumSize(kMaxWidth, kMaxHeight);
+
+    timer1 = new QTimer(this);
+    timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(50);
+    connect(timer1, &QTimer::timeout, this, Guarded([this] { timer1Timer(); }));
+    connect(Timer2, &QTimer::timeout, this, Guarded([this] { Timer2Timer(); }));
+
+    com_->OnRxChar = [this](int count) { engine_.Rx(count); };
+}
+
+TForm1::~TForm1() {
+    // The monitoring thread calls into the engine and posts to this window;
+    // it has to end before either goes away.
+    if (com_->Connected()) {
+        try {
+            com_->ClosePort();
+        } catch (...) {
+        }
+    }
+    com_->OnRxChar = nullptr;
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::BuildMenu() {
+    MainMenu1 = menuBar();
+    MainMenu1->setNativeMenuBar(false);
+    Exit1 = MainMenu1->addAction(QStringLiteral("Выход"));
+    N2 = MainMenu1->addMenu(QStringLiteral("Настройки"));
+    Com11 = N2->addAction(QStringLiteral("Com1"));
+    Com21 = N2->addAction(QStringLiteral("Com2"));
+    com31 = N2->addAction(QStringLiteral("Com3"));
+    Com41 = N2->addAction(QStringLiteral("Com4"));
+    for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
+    Help1 = MainMenu1->addMenu(QStringLiteral("Помощь"));
+    About1 = Help1->addAction(QStringLiteral("Подключение"));
+    N1 = Help1->addSeparator();
+    About2 = Help1->addAction(QStringLiteral("About"));
+
+    connect(Exit1, &QAction::triggered, this, Guarded([this] { Exit1Click(); }));
+    connect(Com11, &QAction::triggered, this, Guarded([this] { Com11Click(); }));
+    connect(Com21, &QAction::triggered, this, Guarded([this] { Com21Click(); }));
+    connect(com31, &QAction::triggered, this, Guarded([this] { com31Click(); }));
+    connect(Com41, &QAction::triggered, this, Guarded([this] { Com41Click(); }));
+    connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
+    connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
+}
+
+void TForm1::BuildControls() {
+    client = new QWidget(this);
+    setCentralWidget(client);
+
+    Button3 = new QPushButton(QStringLiteral("Начать коммуникацию"), client);
+    Button3->setGeometry(332, 24, 257, 33);
+    Button3->setFont(SansSerif(13, true));
+
+    Button4 = new QPushButton(QStringLiteral("Проверить ошибки"), client);
+    Button4->setGeometry(332, 64, 257, 33);
+    Button4->setFont(SansSerif(11, true));
+    Button4->setEnabled(false);
+    Button4->setVisible(false);
+
+    GroupBox1 = new QGroupBox(client);
+    GroupBox1->setGeometry(332, 104, 257, 113);
+    GroupBox1->setFocusPolicy(Qt::NoFocus);
+    Label2 = Caption(GroupBox1, QStringLiteral("Номер по Бош"), 20, 8);
+    Label3 = Caption(GroupBox1, QStringLiteral("Id номер"), 176, 8);
+    Label1 = Caption(GroupBox1, QStringLiteral("Оригинальный номер"), 10, 48);
+    Label4 = Caption(GroupBox1, QStringLiteral("Серийный номер"), 154, 48);
+    Id_b = IdentField(GroupBox1, 8, 24, 113);
+    S_n = IdentField(GroupBox1, 144, 24, 105);
+    Id = IdentField(GroupBox1, 144, 72, 105);
+    Or_name = IdentField(GroupBox1, 8, 72, 113);
+
+    GroupBox2 = new TGroupBox(QStringLiteral(" Ошибки "), client);
+    GroupBox2->setGeometry(12, 16, 313, 97);
+    GroupBox2->setFont(SansSerif(13, true));
+    GroupBox2->setFocusPolicy(Qt::NoFocus);
+    connect(GroupBox2, &TGroupBox::Click, this, Guarded([this] { GroupBox2Click(); }));
+
+    status = new TLabel(GroupBox2, QStringLiteral("Ошибок не обнаружено"), false);
+    status->setGeometry(24, 40, 265, 20);
+    status->setFrameStyle(QFrame::Box | QFrame::Plain);
+    status->setLineWidth(1);
+    status->setAlignment(Qt::AlignCenter);
+
+    using Handler = void (TForm1::*)();
+    static constexpr Handler kFaultHandlers[15] = {
+        &TForm1::t50Click, &TForm1::t51Click, &TForm1::t52Click, &TForm1::t53Click, &TForm1::t54Click,
+        &TForm1::t55Click, &TForm1::t56Click, &TForm1::t57Click, &TForm1::t58Click, &TForm1::t59Click,
+        &TForm1::t5aClick, &TForm1::t5bClick, &TForm1::t5cClick, &TForm1::t5dClick, &TForm1::t5eClick};
+    for (const FaultButtonPlace& place : kFaultPlaces) {
+        const int index = place.code - 0x50;
+        auto* button = new QPushButton(QString::number(place.code, 16), GroupBox2);
+        button->setObjectName(QStringLiteral("t") + QString::number(place.code, 16));
+        button->setGeometry(place.left, place.top, 25, 25);
+        button->setFont(SansSerif(13, true));
+        button->setCursor(Qt::PointingHandCursor);
+        button->setVisible(false);
+        const Handler handler = kFaultHandlers[index];
+        connect(button, &QPushButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
+        faultButtons[static_cast<std::size_t>(index)] = button;
+    }
+
+    button1 = new TPictureButton(client, QStringLiteral("Стереть ошибки     "), EraserPicture());
+    button1->setGeometry(12, 128, 313, 49);
+    button1->setFont(SansSerif(16, true));
+    button1->setEnabled(false);
+
+    Label5 = new TLabel(client, QStringLiteral("Диагностика VP и VR насосов"), true);
+    Label5->setFont(SansSerif(19, false));
+    Label5->move(20, 187);
+
+    memo = new QPlainTextEdit(QStringLiteral("memo"), client);
+    memo->setGeometry(48, 296, 449, 25);
+    memo->setVisible(false);
+
+    Memo2 = new QPlainTextEdit(client);
+    Memo2->setGeometry(12, 224, 577, 177);
+    for (QPlainTextEdit* area : {memo, Memo2}) {
+        area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        area->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setTabChangesFocus(true);
+    }
+
+    connect(Button3, &QPushButton::clicked, this, Guarded([this] { Button3Click(); }));
+    connect(Button4, &QPushButton::clicked, this, Guarded([this] { Button4Click(); }));
+    connect(button1, &QPushButton::clicked, this, Guarded([this] { Button1Click(); }));
+
+    // Tab order: Button3, Button4, the fault buttons by their own order,
+    // button1, memo, Memo2.
+    std::array<QWidget*, 15> byTabOrder{};
+    for (const FaultButtonPlace& place : kFaultPlaces)
+        byTabOrder[static_cast<std::size_t>(place.tabOrder - 1)] = faultButtons[static_cast<std::size_t>(place.code - 0x50)];
+    QWidget* previous = Button4;
+    setTabOrder(Button3, Button4);
+    for (QWidget* w : byTabOrder) {
+        setTabOrder(previous, w);
+        previous = w;
+    }
+    setTabOrder(previous, button1);
+    setTabOrder(button1, memo);
+    setTabOrder(memo, Memo2);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // The sizes are outer sizes: take off what the window manager's frame adds.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setMinimumSize(kMinWidth - frame.width(), kMinHeight - frame.height());
+    setMaximumSize(kMaxWidth - frame.width(), kMaxHeight - frame.height());
+    resize(kWidth - frame.width(), kHeight - frame.height());
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center().x() - kWidth / 2, area.center().y() - kHeight / 2);
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // The main window's closing ends the program, also while About is shown.
+    QCoreApplication::quit();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TForm1::FormCreate() {
+    engine_.SetFirstStartValues();
+    OpenPortFromIni();
+    engine_.SetRemainingStartValues();
+    Button4->setVisible(true);
+    LoadCaptions();
+    Memo2->clear();
+}
+
+void TForm1::LoadCaptions() {
+    Memo2->setPlainText(ReadMemoFile(kCaptionFile));
+    const QStringList lines = VisualLines(Memo2, 16);
+    auto line = [&lines](int n) { return lines.value(n); };
+    Exit1->setText(line(0));
+    N2->setTitle(line(1));
+    Help1->setTitle(line(2));
+    About1->setText(line(3));
+    GroupBox2->setTitle(line(6));
+    Button3->setText(line(7));
+    Button4->setText(line(8));
+    button1->setText(line(9));
+    status->setCaption(line(10));
+    setWindowTitle(line(11));
+    Label5->setCaption(line(11));
+    Label2->setCaption(line(12));
+    Label3->setCaption(line(13));
+    Label1->setCaption(line(14));
+    Label4->setCaption(line(15));
+    ConnectionHelpText = line(4);
+    ConnectionHelpCaption = line(5);
+}
+
+// ---------------------------------------------------------------- port
+
+void TForm1::CheckPortItem(QAction* item) {
+    for (QAction* each : {Com11, Com21, com31, Com41}) each->setChecked(each == item);
+}
+
+void TForm1::OpenPortFromIni() {
+    engine_.ClearSynced();
+    memo->setPlainText(ReadMemoFile(kPortIni));
+    com_->SetPort(VisualLines(memo, 1).value(0).toStdString());
+    const std::string name = com_->Port();
+    if (name == "Com1") CheckPortItem(Com11);
+    else if (name == "Com2") CheckPortItem(Com21);
+    else if (name == "Com3") CheckPortItem(com31);
+    else if (name == "Com4") CheckPortItem(Com41);
+    Memo2->clear();
+    com_->OpenPort();
+    com_->PurgeBuffers(true, true);
+    core::DelayMs(300);
+}
+
+void TForm1::ChoosePort(QAction* item, const char* name) {
+    CheckPortItem(item);
+    memo->setPlainText(QString::fromLatin1(name));
+    core::WriteWholeTextFile(kPortIni, core::NormalizeLineEnds(core::Utf8ToCp1251(MemoText(memo).toStdString())));
+    if (com_->Connected()) com_->ClosePort();
+    OpenPortFromIni();
+}
+
+void TForm1::Com11Click() { ChoosePort(Com11, "Com1"); }
+void TForm1::Com21Click() { ChoosePort(Com21, "Com2"); }
+void TForm1::com31Click() { ChoosePort(com31, "Com3"); }
+void TForm1::Com41Click() { ChoosePort(Com41, "Com4"); }
+
+// ---------------------------------------------------------------- menu
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::About1Click() {
+    ShowMessageBox(this, {ConnectionHelpCaption.toStdString(), ConnectionHelpText.toStdString(), BoxIcon::Information});
+}
+
+void TForm1::About2Click() {
+    hide();
+    if (About) {
+        About->show();
+        About->raise();
+        About->activateWindow();
+    }
+}
+
+// ---------------------------------------------------------------- engine entries
+
+void TForm1::Button3Click() { engine_.Button3Click(); }
+void TForm1::Button4Click() { engine_.Button4Click(); }
+void TForm1::Button1Click() { engine_.Button1Click(); }
+void TForm1::timer1Timer() { engine_.timer1Timer(); }
+void TForm1::Timer2Timer() { engine_.Timer2Timer(); }
+
+// ---------------------------------------------------------------- help texts
+
+void TForm1::ShowHelpText(int code) {
+    const std::string name = QString::number(code, 16).toUpper().toStdString() + ".txt";
+    const QString text = ReadMemoFile(name);
+    if (text != MemoText(Memo2)) {
+        Memo2->setPlainText(text);
+        Memo2->moveCursor(QTextCursor::Start);
+    }
+    Memo2->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::t50Click() { ShowHelpText(0x50); }
+void TForm1::t51Click() { ShowHelpText(0x51); }
+void TForm1::t52Click() { ShowHelpText(0x52); }
+void TForm1::t53Click() { ShowHelpText(0x53); }
+void TForm1::t54Click() { ShowHelpText(0x54); }
+void TForm1::t55Click() { ShowHelpText(0x55); }
+void TForm1::t56Click() { ShowHelpText(0x56); }
+void TForm1::t57Click() { ShowHelpText(0x57); }
+void TForm1::t58Click() { ShowHelpText(0x58); }
+void TForm1::t59Click() { ShowHelpText(0x59); }
+void TForm1::t5aClick() { ShowHelpText(0x5A); }
+void TForm1::t5bClick() { ShowHelpText(0x5B); }
+void TForm1::t5cClick() { ShowHelpText(0x5C); }
+void TForm1::t5dClick() { ShowHelpText(0x5D); }
+void TForm1::t5eClick() { ShowHelpText(0x5E); }
+
+void TForm1::GroupBox2Click() { FaultButton(0x57)->repaint(); }
+
+// ---------------------------------------------------------------- effects
+
+template <class F>
+void TForm1::Apply(F effect) {
+    if (QThread::currentThread() == thread())
+        effect();
+    else
+        QMetaObject::invokeMethod(this, std::move(effect), Qt::QueuedConnection);
+}
+
+void TForm1::SetFieldText(protocol::IdentField field, const std::string& text) {
+    TLabel* target = nullptr;
+    switch (field) {
+        case protocol::IdentField::OrName: target = Or_name; break;
+        case protocol::IdentField::Id: target = Id; break;
+        case protocol::IdentField::SerialNumber: target = S_n; break;
+        case protocol::IdentField::BoschNumber: target = Id_b; break;
+    }
+    Apply([target, value = QString::fromStdString(text)] { target->setCaption(value); });
+}
+
+void TForm1::SetMemo2Text(const std::string& text) {
+    Apply([this, value = QString::fromStdString(text)] { Memo2->setPlainText(value); });
+}
+
+void TForm1::SetControlEnabled(protocol::Control control, bool enabled) {
+    QPushButton* target = control == protocol::Control::Button3   ? Button3
+                          : control == protocol::Control::Button4 ? Button4
+                                                                  : static_cast<QPushButton*>(button1);
+    Apply([target, enabled] { target->setEnabled(enabled); });
+}
+
+void TForm1::SetFaultButtonVisible(int code, bool visible) {
+    if (code < 0x50 || code > 0x5E) return;
+    Apply([button = FaultButton(code), visible] { button->setVisible(visible); });
+}
+
+void TForm1::SetFaultButtonHint(int code, const std::string& hint) {
+    if (code < 0x50 || code > 0x5E) return;
+    Apply([button = FaultButton(code), value = QString::fromStdString(hint)] { button->setToolTip(value); });
+}
+
+void TForm1::SetStatusVisible(bool visible) {
+    Apply([this, visible] { status->setVisible(visible); });
+}
+
+void TForm1::SetTimerEnabled(protocol::Timer timer, bool enabled) {
+    QTimer* target = timer == protocol::Timer::Timer1 ? timer1 : Timer2;
+    Apply([target, enabled] {
+        // Enabling a running timer leaves its period as it is.
+        if (!enabled) target->stop();
+        else if (!target->isActive()) target->start();
+    });
+}
+
+}  // namespace window
