@@ -64,8 +64,13 @@ inline Conversation ReadConversation(const std::vector<pumpsim::TraceEntry>& tra
             ++i;
             if (k == length) break;  // the end byte gets no answer
             if (i >= bytes.size()) return c;
-            if (bytes[i].first == sender || bytes[i].second != static_cast<std::uint8_t>(b ^ 0xFF))
+            if (bytes[i].first == sender || bytes[i].second != static_cast<std::uint8_t>(b ^ 0xFF)) {
+                // A unit that fell silent leaves the tester's last block unanswered.
+                bool unitSilentFromHere = !sender;
+                for (size_t j = i; j < bytes.size(); ++j) unitSilentFromHere = unitSilentFromHere && !bytes[j].first;
+                if (unitSilentFromHere) return c;
                 return fail(i, "byte not answered with its complement");
+            }
             ++i;
         }
         if (block.bytes.back() != 0x03) return fail(i - 1, "block does not end with 0x03");
