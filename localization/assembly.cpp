@@ -15,9 +15,11 @@ namespace localization {
 
 // The marker as it stands in our executable: 36 characters and 8 zero bytes
 // that a packaging tool may overwrite with the position of a directory.
-// `used` keeps it in the binary although no code reads it from memory.
+// `used` keeps it in the binary although no code reads it from memory; it is
+// not const so that no debug-information copy of its value precedes or
+// follows it in the file.
 extern "C" {
-__attribute__((used, aligned(8))) const char pd_embedded_file_directory[44] =
+__attribute__((used, aligned(8))) char pd_embedded_file_directory[44] =
     "6637DB2E-62E1-4A60-AC19-C23867046A89\0\0\0\0\0\0\0";
 }
 

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "catalog_fixture.h"
+#include "core/exception.h"
+#include "env_guard.h"
+#include "localization/instance.h"
+
+namespace {
+
+using localization::TGnuGettextInstance;
+
+std::string Language(testcat::EnvGuard&, const char* explicitCode = "") {
+    TGnuGettextInstance instance("/nowhere/locale");
+    instance.SelectLanguage(explicitCode);
+    return instance.Language();
+}
+
+TEST(LanguageChoice, LangFirstCutAtTheFirstDot) {
+    testcat::EnvGuard env;
+    env.Set("LC_ALL", "ru_RU.UTF-8");
+    env.Set("LANG", "de_DE.UTF-8");
+    EXPECT_EQ(Language(env), "de_DE");
+    env.Set("LANG", "de_DE");
+    EXPECT_EQ(Language(env), "de_DE");
+    env.Set("LANG", "sr_RS.UTF-8@latin.x");
+    EXPECT_EQ(Language(env), "sr_RS");
+    // A code given by the caller stands as it is.
+    EXPECT_EQ(Language(env, "pt_BR.UTF-8"), "pt_BR.UTF-8");
+}
+
+TEST(LanguageChoice, WithoutLangTheLocaleEnvironmentDecides) {
+    testcat::EnvGuard env;
+    env.Set("LANG", "");
+    env.Set("LC_MESSAGES", "sv_SE.UTF-8");
+    EXPECT_EQ(Language(env), "sv_SE");
+    env.Set("LC_ALL", "ru_RU.UTF-8");  // LC_ALL overrides LC_MESSAGES
+    EXPECT_EQ(Language(env), "ru_RU");
+    env.Set("LC_ALL", "ru_RU@euro");
+    EXPECT_EQ(Language(env), "ru_RU");
+    // Without a country the language's primary entry of the table stands.
+    env.Set("LC_ALL", "ru");
+    EXPECT_EQ(Language(env), "ru_RU");
+    env.Set("LC_ALL", "el.UTF-8");
+    EXPECT_EQ(Language(env), "gr_GR");
+    env.Set("LC_ALL", "de_DEU");
+    EXPECT_EQ(Language(env), "de_DE");
+    for (const char* other : {"C", "POSIX", "C.UTF-8", "ast_ES", "xx"}) {
+        env.Set("LC_ALL", other);
+        EXPECT_EQ(Language(env), "C") << other;
+    }
+}
+
+TEST(LanguageChoice, LocaleIdentifierTable) {
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0x419), "ru_RU");
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0x408), "gr_GR");
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0x809), "en_UK");
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0xC0A), "es_ES");
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0x1007), "de_LU");
+    EXPECT_EQ(localization::LanguageCodeForLocaleId(0x411), "C");
+    EXPECT_EQ(localization::PrimaryLocaleIdForLanguage("NN"), 0x814u);
+    EXPECT_EQ(localization::PrimaryLocaleIdForLanguage("ja"), 0u);
+}
+
+class Translation : public testing::Test {
+protected:
+    void SetUp() override {
+        env.Set("LANG", "de_DE.UTF-8");
+        instance.SelectLanguage("");
+    }
+    testcat::EnvGuard env;
+    testcat::TempDir dir;
+    TGnuGettextInstance instance{dir.Dir() + "locale"};
+};
+
+TEST_F(Translation, WithoutCatalogOnlyLineEndsChange) {
+    EXPECT_EQ(instance.Translate(u"Unable to open com port"), u"Unable to open com port");
+    EXPECT_EQ(instance.Translate(u"a\nb\n"), u"a\r\nb\r\n");
+    EXPECT_EQ(instance.Translate(u"\nstart"), u"\r\nstart");
+    EXPECT_EQ(instance.Translate(u"a\rb"), u"ab");
+    EXPECT_EQ(instance.Translate(u"a\r\nb"), u"a\r\nb");
+    EXPECT_EQ(instance.Translate(u""), u"");
+}
+
+TEST_F(Translation, CatalogOfTheTwoLetterLanguageUnderTheDefaultDirectory) {
+    testcat::InstallCatalog(dir.Path() / "locale", "de", "default",
+                            {{"Exit", "Beenden"},
+                             {"Two\nlines", "Zwei\nZeilen"},
+                             {"Kept", "Schon\r\nrichtig"},
+                             {" (win error code: %d)", " (Windows-Fehlercode: %d)"}});
+    EXPECT_EQ(instance.Translate(u"Exit"), u"Beenden");
+    // The key loses its carriage returns; the translation gains them.
+    EXPECT_EQ(instance.Translate(u"Two\r\nlines"), u"Zwei\r\nZeilen");
+    EXPECT_EQ(instance.Translate(u"Two\nlines"), u"Zwei\r\nZeilen");
+    EXPECT_EQ(instance.Translate(u"Kept"), u"Schon\r\nrichtig");
+    EXPECT_EQ(instance.Translate(u" (win error code: %d)"), u" (Windows-Fehlercode: %d)");
+    EXPECT_EQ(instance.Translate(u"exit"), u"exit");
+}
+
+TEST_F(Translation, TranslationThatIsNotUtf8Raises) {
+    testcat::WriteFile(dir.Path() / "locale/de/LC_MESSAGES/default.mo",
+                       testcat::MoBytes({{"Bad", "\xC0\xAF"}, {"Empty", ""}, {"Good", "Gut"}}, false));
+    EXPECT_EQ(instance.Translate(u"Good"), u"Gut");
+    for (std::string text : {"Bad", "Empty"}) {
+        try {
+            instance.Translate(std::u16string(text.begin(), text.end()));
+            ADD_FAILURE() << "no error for " << text;
+        } catch (const core::Exception& e) {
+            EXPECT_EQ(e.Message(), "Error: Could not translate " + text +
+                                       ". Probably because the mo file doesn't contain utf-8 encoded translations.");
+        }
+    }
+}
+
+TEST_F(Translation, DomainNamesIgnoreLetterCase) {
+    localization::TDomain& ruvix = instance.FindDomain("ruvix");
+    EXPECT_EQ(&instance.FindDomain("RuViX"), &ruvix);
+    EXPECT_NE(&instance.FindDomain("default"), &ruvix);
+    EXPECT_EQ(ruvix.Language(), "de_DE");
+    EXPECT_EQ(ruvix.Directory(), dir.Dir() + "locale/");
+
+    testcat::InstallCatalog(dir.Path() / "other", "de_DE", "ruvix", {{"Registry error", "Registrierungsfehler"}});
+    instance.BindDomain("RUVIX", (dir.Path() / "other").string());
+    EXPECT_EQ(instance.TranslateIn("ruvix", u"Registry error"), u"Registrierungsfehler");
+    EXPECT_EQ(instance.TranslateIn("Default", u"Registry error"), u"Registry error");
+
+    // A later language choice reaches every domain.
+    instance.SelectLanguage("fr");
+    EXPECT_EQ(ruvix.Language(), "fr");
+    EXPECT_EQ(instance.TranslateIn("ruvix", u"Registry error"), u"Registry error");
+}
+
+TEST_F(Translation, TextDomainChoosesTheCatalogOfTranslate) {
+    testcat::InstallCatalog(dir.Path() / "locale", "de", "ruvix", {{"Exit", "Ende"}});
+    EXPECT_EQ(instance.Translate(u"Exit"), u"Exit");
+    instance.SetTextDomain("ruvix");
+    EXPECT_EQ(instance.TextDomain(), "ruvix");
+    EXPECT_EQ(instance.Translate(u"Exit"), u"Ende");
+}
+
+TEST_F(Translation, BrokenCatalogErrorsPassOut) {
+    auto path = dir.Path() / "locale/de_DE/LC_MESSAGES/default.mo";
+    testcat::WriteFile(path, std::string(64, 'x'));
+    try {
+        instance.Translate(u"Unable to open com port");
+        ADD_FAILURE() << "no error";
+    } catch (const core::Exception& e) {
+        EXPECT_EQ(e.Message(), "This file is not a valid GNU gettext mo file: " + path.string());
+    }
+}
+
+}  // namespace
