@@ -7,6 +7,7 @@
 namespace core {
 
 // What the port component's settings storage needs from an ini-file store.
+// TIniFile (core/store_ini_file.h) is the store on a file.
 class TCustomIniFile {
 public:
     virtual ~TCustomIniFile() = default;

@@ -249,13 +249,7 @@ bool TRegistry::DeleteKey(const std::string& path) {
     full->pop_back();
     TRegistryStore::Key* parent = store_.Find(*full);
     if (!parent) return false;
-    auto node = parent->keys.extract(leaf);
-    if (node.empty()) return false;
-    if (!store_.Persist()) {
-        parent->keys.insert(std::move(node));
-        return false;
-    }
-    return true;
+    return store_.RemoveEntry(parent->keys, leaf);
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() {
@@ -294,13 +288,7 @@ std::uint32_t TRegistry::GetDataType(const std::string& name) {
 bool TRegistry::DeleteValue(const std::string& name) {
     TRegistryStore::Key* key = open_ && !readOnly_ ? store_.Find(current_) : nullptr;
     if (!key) return false;
-    auto node = key->values.extract(name);
-    if (node.empty()) return false;
-    if (!store_.Persist()) {
-        key->values.insert(std::move(node));
-        return false;
-    }
-    return true;
+    return store_.RemoveEntry(key->values, name);
 }
 
 void TRegistry::WriteData(const std::string& name, std::uint32_t type, std::string data) {

@@ -8,7 +8,8 @@
 namespace core {
 
 // What the port component's settings storage needs: a store with an open
-// current key. Failures raise ERegistryException with the built-in texts
+// current key (TRegistry in core/store_registry_tree.h is the accessor of the
+// store on a file). Failures raise ERegistryException with the built-in texts
 // "Failed to set data for '%s'", "Failed to get data for '%s'" and
 // "Invalid data type for '%s'".
 class TRegistryKeyAccess {

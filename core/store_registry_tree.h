@@ -68,6 +68,15 @@ private:
     Key* Find(const std::vector<std::string>& path);
     // Writes the file; true also for a store kept in memory.
     bool Persist() const;
+    // Removes the entry and persists; puts it back when that fails.
+    template <typename Map>
+    bool RemoveEntry(Map& map, const std::string& name) {
+        auto node = map.extract(name);
+        if (node.empty()) return false;
+        if (Persist()) return true;
+        map.insert(std::move(node));
+        return false;
+    }
     std::string Serialize() const;
     void Parse(const std::string& content);
 
