@@ -278,6 +278,12 @@ TEST(SimLine, LostAndGarbageBytesOnTheWayToTheTester) {
     // The exchange goes on normally after the faults.
     t.Send(0xAE);
     EXPECT_EQ(t.ReceiveBlock()[1], 0);
+    // A new wake-up pattern in the middle of the exchange starts it over,
+    // with the byte indexes counted afresh.
+    t.WakeUp();
+    EXPECT_EQ(t.ReadByte(500), 0x55);
+    EXPECT_EQ(t.ReadByte(100), 0x51);
+    EXPECT_EQ(OfKind(line.Trace(), TraceKind::LostByte).size(), 2u);
 }
 
 TEST(SimLine, LateComplementAndUnitThatFallsSilent) {
