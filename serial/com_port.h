@@ -415,7 +415,11 @@ private:
     std::unique_ptr<TComThread> thread_;
     std::exception_ptr monitoringError_;
     // Shared with tasks posted to the GUI thread, so that a task outliving the port does nothing.
-    std::shared_ptr<TCustomComPort*> self_;
+    struct Life {
+        std::recursive_mutex lock;
+        TCustomComPort* port = nullptr;
+    };
+    std::shared_ptr<Life> life_;
 };
 
 class TComPort : public TCustomComPort {

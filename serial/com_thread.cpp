@@ -1,0 +1,205 @@
+#include "serial/com_thread.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace serial {
+
+namespace {
+
+// The fixed order in which the events of one cycle are handed on.
+constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                        evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
+// One cycle handed to the GUI thread under smThreadSync.
+struct SyncTask {
+    enum class Phase { Pending, Running, Done, Cancelled };
+    std::mutex lock;
+    std::condition_variable changed;
+    Phase phase = Phase::Pending;
+    std::exception_ptr error;
+};
+
+}  // namespace
+
+struct TComThread::State {
+    TCustomComPort* port = nullptr;
+    std::shared_ptr<TCustomComPort::Life> life;
+    std::shared_ptr<device::SerialDevice> device;
+    int stopFd = -1;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> finished{false};
+    mutable std::mutex lock;
+    std::exception_ptr fatal;
+    std::shared_ptr<SyncTask> current;
+    std::thread thread;
+
+    ~State() {
+        if (stopFd >= 0) ::close(stopFd);
+    }
+
+    void Run() {
+        for (;;) {
+            std::uint32_t mask = 0;
+            if (device->WaitEvent(stopFd, mask) != device::WaitResult::Events) break;
+            try {
+                Deliver(MaskToEvents(mask));
+            } catch (...) {
+                // A handler's error ends monitoring quietly; the port stays open.
+                std::lock_guard guard(lock);
+                fatal = std::current_exception();
+                finished = true;
+                return;
+            }
+        }
+        // Bytes still queued are discarded with the end of monitoring.
+        device->SetEventMask(0);
+        device->Purge(true, true);
+        finished = true;
+    }
+
+    void Deliver(TComEvents events) {
+        switch (port->SyncMethod()) {
+            case smNone:
+                Dispatch(port, events);
+                break;
+            case smThreadSync:
+                DispatchOnGuiThread(events);
+                break;
+            case smWindowSync:
+                SendMessages(events);
+                break;
+        }
+    }
+
+    static void Dispatch(TCustomComPort* port, TComEvents events) {
+        for (TComEvent e : kDispatchOrder) {
+            if (events.Contains(e)) port->DispatchEvent(e);
+        }
+    }
+
+    // Runs the cycle on the GUI thread and waits for it; its error is raised
+    // here. A stop request while the cycle still waits for the GUI thread
+    // abandons it, so that closing from the GUI thread cannot deadlock.
+    void DispatchOnGuiThread(TComEvents events) {
+        TGuiDispatcher dispatcher = port->GuiDispatcher;
+        if (!dispatcher) {
+            Dispatch(port, events);
+            return;
+        }
+        auto task = std::make_shared<SyncTask>();
+        {
+            std::lock_guard guard(lock);
+            if (stopping) return;
+            current = task;
+        }
+        TCustomComPort* target = port;
+        dispatcher([task, target, events] {
+            {
+                std::lock_guard guard(task->lock);
+                if (task->phase != SyncTask::Phase::Pending) return;
+                task->phase = SyncTask::Phase::Running;
+            }
+            std::exception_ptr error;
+            try {
+                Dispatch(target, events);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard guard(task->lock);
+                task->error = error;
+                task->phase = SyncTask::Phase::Done;
+            }
+            task->changed.notify_all();
+        });
+        std::unique_lock wait(task->lock);
+        task->changed.wait(wait, [&] {
+            return task->phase == SyncTask::Phase::Done || (stopping && task->phase == SyncTask::Phase::Pending);
+        });
+        if (task->phase == SyncTask::Phase::Pending) {
+            task->phase = SyncTask::Phase::Cancelled;
+            return;
+        }
+        if (task->error) std::rethrow_exception(task->error);
+    }
+
+    // One message a event, in the fixed order; the monitoring thread does not
+    // wait for the handlers, and their errors go to the application.
+    void SendMessages(TComEvents events) {
+        TGuiDispatcher dispatcher = port->GuiDispatcher;
+        for (TComEvent e : kDispatchOrder) {
+            if (!events.Contains(e)) continue;
+            auto step = [life = life, e] {
+                std::lock_guard guard(life->lock);
+                TCustomComPort* target = life->port;
+                if (!target || !target->Connected()) return;
+                try {
+                    target->DispatchEvent(e);
+                } catch (...) {
+                    HandleApplicationException(target, std::current_exception());
+                }
+            };
+            if (dispatcher) {
+                dispatcher(step);
+            } else {
+                step();
+            }
+        }
+    }
+};
+
+TComThread::TComThread(TCustomComPort& port) : state_(std::make_shared<State>()) {
+    state_->port = &port;
+    state_->life = port.life_;
+    state_->device = port.CurrentDevice();
+    state_->stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (!state_->device || state_->stopFd < 0) {
+        state_->finished = true;
+        return;
+    }
+    state_->device->SetEventMask(EventsToMask(port.Events()));
+    state_->thread = std::thread([state = state_] { state->Run(); });
+}
+
+TComThread::~TComThread() {
+    StopMonitoring();
+    if (!state_->thread.joinable()) return;
+    if (state_->thread.get_id() == std::this_thread::get_id()) {
+        state_->thread.detach();  // ends by itself once the running handler returns
+    } else {
+        state_->thread.join();
+    }
+}
+
+void TComThread::StopMonitoring() {
+    state_->stopping = true;
+    if (state_->stopFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto r = ::write(state_->stopFd, &one, sizeof one);
+    }
+    std::shared_ptr<SyncTask> task;
+    {
+        std::lock_guard guard(state_->lock);
+        task = state_->current;
+    }
+    if (task) {
+        std::lock_guard guard(task->lock);
+        task->changed.notify_all();
+    }
+    std::this_thread::yield();
+}
+
+std::exception_ptr TComThread::FatalException() const {
+    std::lock_guard guard(state_->lock);
+    return state_->fatal;
+}
+
+bool TComThread::Finished() const { return state_->finished; }
+
+}  // namespace serial

@@ -1,0 +1,218 @@
+#include "serial/device/sim_device.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+
+#include "serial/device/timing.h"
+
+namespace serial::device {
+
+namespace {
+
+std::mutex configLock;
+pumpsim::PumpConfig& StoredConfig() {
+    static pumpsim::PumpConfig config;
+    return config;
+}
+std::weak_ptr<pumpsim::SimLine>& LastLine() {
+    static std::weak_ptr<pumpsim::SimLine> line;
+    return line;
+}
+
+void Reset(int efd) {
+    std::uint64_t value;
+    [[maybe_unused]] auto r = ::read(efd, &value, sizeof value);
+}
+
+class SimDevice final : public SerialDevice {
+public:
+    explicit SimDevice(std::shared_ptr<pumpsim::SimLine> line)
+        : line_(std::move(line)), abortFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+          wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~SimDevice() override {
+        ::close(abortFd_);
+        ::close(wakeFd_);
+    }
+    bool Valid() const { return abortFd_ >= 0 && wakeFd_ >= 0; }
+
+    int SetQueueSizes(std::int32_t input, std::int32_t output) override {
+        if (shut_) return EBADF;
+        return (input < 0 || output < 0) ? EINVAL : 0;
+    }
+    int SetState(const DeviceControlBlock& dcb) override {
+        if (shut_) return EBADF;
+        if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2 || dcb.BaudRate == 0)
+            return EINVAL;
+        return 0;
+    }
+    int SetTimeouts(const CommTimeouts& timeouts) override {
+        if (shut_) return EBADF;
+        std::lock_guard guard(lock_);
+        timeouts_ = timeouts;
+        return 0;
+    }
+
+    int StartRead(Transfer& t, std::uint8_t* buffer, int count) override {
+        Begin(t, true, count);
+        t.readBuffer = buffer;
+        {
+            std::lock_guard guard(lock_);
+            PrepareReadTiming(t, timeouts_, count);
+        }
+        if (shut_) return Fail(t, EBADF);
+        ReadStep(t);
+        return 0;
+    }
+
+    int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
+        Begin(t, false, count);
+        t.writeBuffer = data;
+        if (shut_) return Fail(t, EBADF);
+        // The line takes every byte and returns after their transmission time.
+        t.done = count > 0 ? line_->Write(data, count) : 0;
+        t.completed = true;
+        return 0;
+    }
+
+    int Await(Transfer& t) override {
+        while (!t.completed) {
+            if (shut_) return Fail(t, EBADF);
+            if (t.abortGeneration != abortGeneration_.load()) return Fail(t, ECANCELED);
+            // Arrivals are announced to the monitoring thread, so a waiting
+            // read looks again every millisecond.
+            int budget = WaitBudgetMs(t, Clock::now());
+            if (budget < 0 || budget > 1) budget = 1;
+            pollfd p{abortFd_, POLLIN, 0};
+            ::poll(&p, 1, budget);
+            ReadStep(t);
+        }
+        return t.error;
+    }
+
+    int Abort() override {
+        if (shut_) return EBADF;
+        ++abortGeneration_;
+        WakeAll();
+        return 0;
+    }
+
+    int Purge(bool input, bool output) override {
+        if (shut_) return EBADF;
+        line_->Purge(input, output);
+        return 0;
+    }
+    int SetBreak(bool on) override {
+        if (shut_) return EBADF;
+        line_->SetBreak(on);
+        return 0;
+    }
+    int ClearErrors(std::uint32_t& errors, int& inQueue) override {
+        if (shut_) return EBADF;
+        errors = 0;
+        inQueue = line_->WaitingCount();
+        return 0;
+    }
+    int ModemStatus(std::uint32_t& status) override {
+        if (shut_) return EBADF;
+        status = 0;
+        return 0;
+    }
+
+    void SetEventMask(std::uint32_t mask) override { mask_ = mask; }
+
+    WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
+        for (;;) {
+            if (shut_) return WaitResult::Failed;
+            pollfd fds[3] = {{stopFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {line_->ArrivalFd(), POLLIN, 0}};
+            const int n = ::poll(fds, 3, -1);
+            if (n < 0 && errno != EINTR) return WaitResult::Failed;
+            if (fds[0].revents) return WaitResult::Stopped;
+            if (fds[1].revents) Reset(wakeFd_);
+            if (fds[2].revents) {
+                Reset(line_->ArrivalFd());
+                events = mask_ & EV_RXCHAR;
+                if (events) return WaitResult::Events;
+            }
+        }
+    }
+
+    void Shutdown() override {
+        shut_ = true;
+        ++abortGeneration_;
+        WakeAll();
+    }
+
+private:
+    void Begin(Transfer& t, bool isRead, int count) {
+        t.isRead = isRead;
+        t.started = true;
+        t.completed = false;
+        t.error = 0;
+        t.count = count;
+        t.done = 0;
+        t.abortGeneration = abortGeneration_.load();
+        t.lastByte = Clock::now();
+    }
+    static int Fail(Transfer& t, int error) {
+        t.completed = true;
+        t.error = error;
+        return error;
+    }
+    void ReadStep(Transfer& t) {
+        const int before = t.done;
+        if (t.count > t.done) t.done += line_->Read(t.readBuffer + t.done, t.count - t.done);
+        const auto now = Clock::now();
+        if (t.done > before) t.lastByte = now;
+        if (ReadFinished(t, now)) t.completed = true;
+    }
+    void WakeAll() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto a = ::write(abortFd_, &one, sizeof one);
+        [[maybe_unused]] auto b = ::write(wakeFd_, &one, sizeof one);
+    }
+
+    std::shared_ptr<pumpsim::SimLine> line_;
+    int abortFd_;
+    int wakeFd_;
+    std::atomic<bool> shut_{false};
+    std::atomic<std::uint64_t> abortGeneration_{0};
+    std::atomic<std::uint32_t> mask_{0};
+    std::mutex lock_;
+    CommTimeouts timeouts_{};
+};
+
+}  // namespace
+
+void SetSimulatedPumpConfig(const pumpsim::PumpConfig& config) {
+    std::lock_guard guard(configLock);
+    StoredConfig() = config;
+}
+
+pumpsim::PumpConfig SimulatedPumpConfig() {
+    std::lock_guard guard(configLock);
+    return StoredConfig();
+}
+
+std::shared_ptr<pumpsim::SimLine> CurrentSimulatedLine() {
+    std::lock_guard guard(configLock);
+    return LastLine().lock();
+}
+
+std::shared_ptr<SerialDevice> OpenSimulatedDevice(int& error) {
+    auto line = std::make_shared<pumpsim::SimLine>(SimulatedPumpConfig());
+    auto device = std::make_shared<SimDevice>(line);
+    if (!device->Valid()) {
+        error = EMFILE;
+        return nullptr;
+    }
+    std::lock_guard guard(configLock);
+    LastLine() = line;
+    return device;
+}
+
+}  // namespace serial::device
