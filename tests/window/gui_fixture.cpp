@@ -1,0 +1,67 @@
+#include "gui_fixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "app/application.h"
+#include "core/cp1251.h"
+
+namespace testing_support {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "pumpdiag";
+    static char* argv[] = {name, nullptr};
+    static std::unique_ptr<app::TApplication> application;
+    if (!application) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        application = std::make_unique<app::TApplication>(argc, argv);
+        application->setQuitOnLastWindowClosed(false);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void WriteBytes(const std::string& name, const std::string& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadBytes(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write1251(const std::string& name, const std::string& utf8) { WriteBytes(name, core::Utf8ToCp1251(utf8)); }
+
+void GuiTest::SetUp() {
+    EnsureApplication();
+    previous_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/pd-window-XXXXXX";
+    folder = mkdtemp(pattern);
+    std::filesystem::current_path(folder);
+    previousHook_ = window::ReplaceBoxHook([this](const window::BoxRecord& box) { boxes.push_back(box); });
+}
+
+void GuiTest::TearDown() {
+    window::ReplaceBoxHook(std::move(previousHook_));
+    std::filesystem::current_path(previous_);
+    std::error_code ignored;
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(folder, ignored);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,43 @@
+// Shared set-up of the window tests: one application object for the process,
+// a fresh working folder per test (the program finds its files by relative
+// name), and a recorder that takes the place of the modal boxes.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "window/message_box.h"
+
+namespace testing_support {
+
+// The process-wide application object (created on first use).
+void EnsureApplication();
+
+// Processes events until `done` holds or `timeout` passes; returns done().
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// Writes exactly `bytes` to `name` in the current folder.
+void WriteBytes(const std::string& name, const std::string& bytes);
+std::string ReadBytes(const std::string& name);
+// UTF-8 text written as Windows-1251.
+void Write1251(const std::string& name, const std::string& utf8);
+
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::vector<window::BoxRecord> boxes;
+    std::filesystem::path folder;
+
+private:
+    std::filesystem::path previous_;
+    window::BoxHook previousHook_;
+};
+
+}  // namespace testing_support

@@ -1,0 +1,165 @@
+// Port selection and port.ini, against real devices: pseudo-terminals for a
+// port that opens, names of absent devices for one that does not.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "app/error_presentation.h"
+#include "gui_fixture.h"
+#include "serial/com_port.h"
+#include "window/form1.h"
+#include "window/memo_text.h"
+
+using namespace testing_support;
+using window::TForm1;
+
+namespace {
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        int slaveFd = -1;
+        char name[128] = {};
+        if (openpty(&master, &slaveFd, name, nullptr, nullptr) == 0) {
+            slave = name;
+            close(slaveFd);
+        }
+    }
+    ~Pty() {
+        if (master >= 0) close(master);
+    }
+};
+
+class PortTest : public GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        form = std::make_unique<TForm1>();
+        window::Form1 = form.get();
+        ASSERT_FALSE(pty.slave.empty());
+    }
+    void TearDown() override {
+        form.reset();
+        GuiTest::TearDown();
+    }
+    // Runs the handler the way the event loop would: an escaping error is presented.
+    template <class F>
+    void Run(F handler) {
+        try {
+            handler();
+        } catch (...) {
+            app::HandleUncaughtError();
+        }
+    }
+    int Checked() const {
+        const QAction* items[] = {form->Com11, form->Com21, form->com31, form->Com41};
+        int mask = 0;
+        for (int i = 0; i < 4; ++i)
+            if (items[i]->isChecked()) mask |= 1 << i;
+        return mask;
+    }
+
+    Pty pty;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(PortTest, PortIniNamesTheDeviceToOpen) {
+    WriteBytes("port.ini", pty.slave + "\r\nfurther text\r\n");
+    form->Memo2->setPlainText("old help");
+    Run([&] { form->OpenPortFromIni(); });
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(form->com().Connected());
+    EXPECT_EQ(form->com().Port(), pty.slave);
+    EXPECT_EQ(Checked(), 0);  // not one of the four
+    EXPECT_EQ(window::MemoText(form->Memo2), "");
+}
+
+TEST_F(PortTest, OnlyTheExactNamesCheckAnItem) {
+    struct Case {
+        std::string bytes;
+        std::string port;
+        int checked;
+    };
+    const Case cases[] = {
+        {"Com3", "Com3", 1 << 2},                   // the item, though the device may be absent
+        {"Com3\r\nCom1\r\n", "Com3", 1 << 2},       // first line only
+        {"Com3\rmore", "Com3", 1 << 2},             // CR alone ends the line too
+        {"COM3", "COM3", 0},                        // other letter case: no item
+        {" Com3", " Com3", 0},                      // taken exactly, spaces included
+        {"", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        for (QAction* item : {form->Com11, form->Com21, form->com31, form->Com41}) item->setChecked(false);
+        WriteBytes("port.ini", c.bytes);
+        boxes.clear();
+        Run([&] { form->OpenPortFromIni(); });
+        EXPECT_EQ(form->com().Port(), c.port);
+        EXPECT_EQ(Checked(), c.checked);
+        if (c.port.empty()) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text.rfind("Unable to open com port", 0), 0u) << boxes[0].text;
+        }
+        if (form->com().Connected()) form->com().ClosePort();
+    }
+}
+
+TEST_F(PortTest, ChoosingAnAbsentPortReportsTheErrorAndRemembersTheChoice) {
+    WriteBytes("port.ini", pty.slave);
+    Run([&] { form->OpenPortFromIni(); });
+    ASSERT_TRUE(form->com().Connected());
+    form->Memo2->setPlainText("help");
+    form->Com41->trigger();  // COM4: no such device here
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.rfind("Unable to open com port", 0), 0u) << boxes[0].text;
+    EXPECT_EQ(boxes[0].text.back(), ')');  // ends with the error-code suffix: no period added
+    EXPECT_EQ(boxes[0].icon, window::BoxIcon::Error);
+    EXPECT_TRUE(form->Com41->isChecked());
+    EXPECT_EQ(Checked(), 1 << 3);
+    EXPECT_EQ(ReadBytes("port.ini"), "Com4");  // exactly four bytes
+    EXPECT_FALSE(form->com().Connected());
+    EXPECT_EQ(form->com().Port(), "Com4");
+    EXPECT_EQ(window::MemoText(form->Memo2), "");
+
+    // The next start fails at the same step.
+    auto second = std::make_unique<TForm1>();
+    Run([&] { second->FormCreate(); });
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, boxes[0].text);
+    EXPECT_TRUE(second->Button4->isHidden());
+}
+
+TEST_F(PortTest, UnwritablePortIniLeavesThePortAsItWas) {
+    WriteBytes("port.ini", pty.slave);
+    Run([&] { form->OpenPortFromIni(); });
+    ASSERT_TRUE(form->com().Connected());
+    chmod("port.ini", 0444);
+    chmod(".", 0555);
+    if (access("port.ini", W_OK) == 0) GTEST_SKIP() << "running with permission to write anything";
+    form->Com21->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot create file port.ini.");
+    EXPECT_TRUE(form->Com21->isChecked());
+    EXPECT_EQ(window::MemoText(form->memo), "Com2");
+    EXPECT_TRUE(form->com().Connected());
+    EXPECT_EQ(form->com().Port(), pty.slave);
+    EXPECT_EQ(ReadBytes("port.ini"), pty.slave);
+}
+
+TEST_F(PortTest, ClosingTheWindowFreesThePort) {
+    WriteBytes("port.ini", pty.slave);
+    Run([&] { form->OpenPortFromIni(); });
+    ASSERT_TRUE(form->com().Connected());
+    serial::TComPort other;
+    other.SetPort(pty.slave);
+    EXPECT_THROW(other.OpenPort(), serial::EComPort);  // held exclusively
+    form.reset();
+    EXPECT_NO_THROW(other.OpenPort());
+    other.ClosePort();
+}
+
+}  // namespace
