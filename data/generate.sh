@@ -13,7 +13,7 @@ to1251 "$here/caption.txt" <<'EOF'
 Настройки
 Помощь
 Подключение
-Подключите адаптер к COM-порту и к насосу, включите зажигание, нажмите «Начать коммуникацию».
+Соедините адаптер с COM-портом и насосом, затем нажмите «Начать коммуникацию».
 Подключение адаптера
  Ошибки 
 Начать коммуникацию
@@ -33,7 +33,7 @@ E&xit
 &Settings
 &Help
 &Connection
-Connect the adapter to the COM port and to the pump, switch the ignition on and click "Start communication".
+Connect the adapter to the COM port and the pump, then click "Start communication".
 Connecting the adapter
  Faults 
 Start &communication

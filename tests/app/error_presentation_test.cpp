@@ -18,7 +18,7 @@ namespace {
 TEST(ApplicationTitle, CutAtTheFirstDotAndLowerCasedAfterTheFirstCharacter) {
     EXPECT_EQ(app::ApplicationTitleFromPath("/opt/tools/PUMP.TOOL.EXE"), "Pump");
     EXPECT_EQ(app::ApplicationTitleFromPath("PUMPTOOL.EXE"), "Pumptool");
-    EXPECT_EQ(app::ApplicationTitleFromPath("/usr/bin/pumpdiag"), "Pumpdiag");
+    EXPECT_EQ(app::ApplicationTitleFromPath("/usr/bin/pumpdiag"), "pumpdiag");  // the first stays as it is
     EXPECT_EQ(app::ApplicationTitleFromPath("/x/ДИАГ.bin"), "Диаг");
     EXPECT_EQ(app::ApplicationTitleFromPath("/x/.hidden"), "");
 }
@@ -44,9 +44,11 @@ class PresentationTest : public GuiTest {};
 void FireFromTimer(std::function<void()> handler) {
     auto* timer = new QTimer;
     timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, handler);
     bool fired = false;
-    QObject::connect(timer, &QTimer::timeout, [&fired] { fired = true; });
+    QObject::connect(timer, &QTimer::timeout, [&fired, handler] {
+        fired = true;
+        handler();
+    });
     timer->start(0);
     WaitFor([&] { return fired; }, 2s);
     WaitFor([] { return false; }, 20ms);

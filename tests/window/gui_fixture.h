@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include "window/message_box.h"
 
 namespace testing_support {
@@ -41,3 +43,6 @@ private:
 };
 
 }  // namespace testing_support
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "app/error_presentation.h"
@@ -137,9 +138,9 @@ TEST_F(PortTest, UnwritablePortIniLeavesThePortAsItWas) {
     WriteBytes("port.ini", pty.slave);
     Run([&] { form->OpenPortFromIni(); });
     ASSERT_TRUE(form->com().Connected());
-    chmod("port.ini", 0444);
-    chmod(".", 0555);
-    if (access("port.ini", W_OK) == 0) GTEST_SKIP() << "running with permission to write anything";
+    // A folder in the file's place cannot be written, whoever runs the test.
+    std::filesystem::remove("port.ini");
+    std::filesystem::create_directory("port.ini");
     form->Com21->trigger();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Cannot create file port.ini.");
@@ -147,7 +148,6 @@ TEST_F(PortTest, UnwritablePortIniLeavesThePortAsItWas) {
     EXPECT_EQ(window::MemoText(form->memo), "Com2");
     EXPECT_TRUE(form->com().Connected());
     EXPECT_EQ(form->com().Port(), pty.slave);
-    EXPECT_EQ(ReadBytes("port.ini"), pty.slave);
 }
 
 TEST_F(PortTest, ClosingTheWindowFreesThePort) {
