@@ -260,6 +260,37 @@ TEST(SimLine, ArrivalDescriptorSignalsEveryArrivalAndPurgeDropsInput) {
     EXPECT_EQ(OfKind(line.Trace(), TraceKind::BreakOff).size(), 1u);
 }
 
+TEST(SimLine, MonitorThreadSeesEveryArrivalThroughTheDescriptor) {
+    SimLine line;
+    Bytes sent;
+    for (int i = 0; i < 40; ++i) sent.push_back(static_cast<std::uint8_t>(i * 7));
+    Bytes seen;
+    std::thread monitor([&] {
+        pollfd p{line.ArrivalFd(), POLLIN, 0};
+        while (seen.size() < sent.size() && poll(&p, 1, 500) == 1) {
+            std::uint64_t count;
+            ASSERT_EQ(read(p.fd, &count, sizeof count), 8);
+            std::uint8_t buf[64];
+            const int n = line.Read(buf, 64);
+            seen.insert(seen.end(), buf, buf + n);
+        }
+    });
+    for (std::uint8_t b : sent) line.Write(&b, 1);
+    monitor.join();
+    EXPECT_EQ(seen, sent);
+}
+
+TEST(SimLine, DefaultIdentificationFillsEveryDisplayedPlace) {
+    // The tester shows all of block 0, data 1..13 of block 2, 1..10 of
+    // block 4 and 4..13 of block 6: every one must be there and printable.
+    const auto ident = PumpConfig::DefaultIdentData();
+    const std::size_t needed[4] = {1, 13, 10, 13};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_GE(ident[i].size(), needed[i]) << "block " << 2 * i;
+        for (char c : ident[i]) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "block " << 2 * i;
+    }
+}
+
 TEST(SimLine, LostAndGarbageBytesOnTheWayToTheTester) {
     PumpConfig config;
     config.wakeDelayMs = 5;
