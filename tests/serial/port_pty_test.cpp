@@ -1,0 +1,583 @@
+// The port against real pseudo-terminal pairs: the port opens the slave, the
+// test plays the far end on the master.
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <time.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <cerrno>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "serial/com_port.h"
+#include "serial/device/posix_device.h"
+#include "pty_pair.h"
+
+using namespace serial;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = 2000ms) {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return pred();
+}
+
+// Runs `call`, which must raise EComPort, and returns it.
+template <typename Call>
+EComPort Raised(Call call) {
+    try {
+        call();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EComPort raised";
+    return EComPort(0);
+}
+
+class PortOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Ok());
+        // The diagnostic program's settings.
+        port.SetPort(pty.SlavePath());
+        port.Parity().SetBits(prEven);
+        port.SetEvents({evRxChar});
+        port.SetSyncMethod(smNone);
+        port.Buffer().SetInputSize(254);
+        port.Buffer().SetOutputSize(254);
+        port.FlowControl().SetTxContinueOnXoff(true);
+        port.Timeouts().SetWriteTotalConstant(100);
+    }
+    termios MasterView() {
+        termios t{};
+        tcgetattr(pty.Master(), &t);
+        return t;
+    }
+
+    PtyPair pty;
+    TComPort port;
+};
+
+}  // namespace
+
+TEST_F(PortOnPty, SettingsReachTheDeviceAndFollowChanges) {
+    port.OpenPort();
+    termios t = MasterView();
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_FALSE(t.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS));
+    EXPECT_TRUE(t.c_cflag & CREAD);
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL | INPCK));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+
+    port.SetBaudRate(br19200);
+    port.Parity().SetBits(prMark);
+    port.Parity().SetCheck(true);
+    port.SetStopBits(sbTwoStopBits);
+    port.SetDataBits(dbSeven);
+    port.FlowControl().SetFlowControl(fcHardware);
+    port.FlowControl().SetXonXoffIn(true);
+    port.FlowControl().SetXoffChar(0x14);
+    t = MasterView();
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    EXPECT_TRUE(t.c_cflag & CMSPAR);
+    EXPECT_TRUE(t.c_cflag & PARODD);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_TRUE(t.c_iflag & IXOFF);
+    EXPECT_FALSE(t.c_iflag & IXON);
+    EXPECT_TRUE(t.c_iflag & INPCK);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x14);
+
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(31250);  // not a standard speed: goes as an exact number
+    EXPECT_EQ(MasterView().c_cflag & CBAUD, static_cast<tcflag_t>(0010000));
+
+    // A setting the device refuses raises error 7 and stays stored.
+    const EComPort e = Raised([&] { port.SetCustomBaudRate(0); });
+    EXPECT_EQ(e.ErrorNumber(), CError_SetStateFailed);
+    EXPECT_EQ(e.SystemErrorCode(), EINVAL);
+    EXPECT_EQ(port.CustomBaudRate(), 0);
+    EXPECT_TRUE(port.Connected());
+}
+
+// A pseudo-terminal always reads back eight data bits without parity, so the
+// data bits and parity are checked on what is asked of the device.
+TEST(TermiosMapping, DataBitsParityAndStopBits) {
+    TComPort port;
+    port.Parity().SetBits(prEven);
+    device::TermiosSettings m;
+    ASSERT_EQ(device::MapToTermios(port.BuildDeviceControlBlock(), m), 0);
+    EXPECT_EQ(m.controlFlags & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(m.controlFlags & (PARENB | PARODD | CMSPAR | CSTOPB), static_cast<tcflag_t>(PARENB));
+    EXPECT_EQ(m.controlFlags & CBAUD, static_cast<tcflag_t>(B9600));
+    EXPECT_EQ(m.speed, 9600u);
+    EXPECT_FALSE(m.inputFlags & INPCK);
+
+    port.SetDataBits(dbFive);
+    port.SetStopBits(sbOne5StopBits);
+    port.Parity().SetBits(prOdd);
+    ASSERT_EQ(device::MapToTermios(port.BuildDeviceControlBlock(), m), 0);
+    EXPECT_EQ(m.controlFlags & CSIZE, static_cast<tcflag_t>(CS5));
+    EXPECT_EQ(m.controlFlags & (PARENB | PARODD | CMSPAR | CSTOPB), static_cast<tcflag_t>(PARENB | PARODD | CSTOPB));
+
+    port.Parity().SetBits(prSpace);
+    port.SetDataBits(dbSix);
+    ASSERT_EQ(device::MapToTermios(port.BuildDeviceControlBlock(), m), 0);
+    EXPECT_EQ(m.controlFlags & CSIZE, static_cast<tcflag_t>(CS6));
+    EXPECT_EQ(m.controlFlags & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | CMSPAR));
+
+    auto dcb = port.BuildDeviceControlBlock();
+    dcb.ByteSize = 9;
+    EXPECT_EQ(device::MapToTermios(dcb, m), EINVAL);
+    dcb = port.BuildDeviceControlBlock();
+    dcb.Parity = 5;
+    EXPECT_EQ(device::MapToTermios(dcb, m), EINVAL);
+}
+
+TEST_F(PortOnPty, OpensExclusively) {
+    port.OpenPort();
+    TComPort second;
+    second.SetPort(pty.SlavePath());
+    const EComPort e = Raised([&] { second.OpenPort(); });
+    EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
+    EXPECT_TRUE(e.SystemErrorCode() == EBUSY || e.SystemErrorCode() == EWOULDBLOCK) << e.SystemErrorCode();
+    EXPECT_EQ(std::string(e.what()),
+              "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) + ")");
+    EXPECT_FALSE(second.Connected());
+    port.ClosePort();
+    second.OpenPort();
+    EXPECT_TRUE(second.Connected());
+}
+
+TEST_F(PortOnPty, MissingDeviceGivesErrorOneAndStaysClosed) {
+    int beforeOpen = 0, afterOpen = 0;
+    port.OnBeforeOpen = [&](TCustomComPort&) { ++beforeOpen; };
+    port.OnAfterOpen = [&](TCustomComPort&) { ++afterOpen; };
+    port.SetPort("/dev/no-such-tty-here");
+    const EComPort e = Raised([&] { port.OpenPort(); });
+    EXPECT_EQ(e.ErrorNumber(), 1);
+    EXPECT_EQ(e.SystemErrorCode(), ENOENT);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(beforeOpen, 1);
+    EXPECT_EQ(afterOpen, 0);
+}
+
+TEST_F(PortOnPty, ReadReturnsAtOnceWithWhatIsBuffered) {
+    port.SetEvents({});
+    port.OpenPort();
+    std::string text = "old";
+    EXPECT_EQ(port.ReadText(text, 3), 0);
+    EXPECT_TRUE(text.empty());
+
+    pty.Send("abcde");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 5; }));
+    const auto start = Clock::now();
+    EXPECT_EQ(port.ReadText(text, 3), 3);
+    EXPECT_LT(Clock::now() - start, 50ms);
+    EXPECT_EQ(text, "abc");
+    EXPECT_EQ(port.WaitingInputCount(), 2);
+    EXPECT_EQ(port.ReadText(text, 0), 0);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(port.ReadText(text, 3), 2);
+    EXPECT_EQ(text, "de");
+
+    // Every byte value passes unchanged, also 0xFF and zero.
+    const std::string raw("\xff\x00\xff\xff\x01\x7f", 6);
+    pty.Send(raw);
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 6; }));
+    EXPECT_EQ(port.ReadText(text, 10), 6);
+    EXPECT_EQ(text, raw);
+}
+
+TEST_F(PortOnPty, WritesAndPurges) {
+    port.OpenPort();
+    EXPECT_EQ(port.WriteText(""), 0);
+    EXPECT_EQ(port.WriteText("\xAE"), 1);
+    EXPECT_EQ(pty.Receive(1), "\xAE");
+    const std::string all = [] {
+        std::string s;
+        for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
+        return s;
+    }();
+    EXPECT_EQ(port.WriteText(all), 256);
+    EXPECT_EQ(pty.Receive(256), all);
+
+    pty.Send("12345");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 5; }));
+    port.PurgeBuffers(true, false);
+    EXPECT_EQ(port.WaitingInputCount(), 0);
+    port.PurgeBuffers(false, false);
+    port.SetBreakState(true);
+    port.SetBreakState(false);
+}
+
+TEST_F(PortOnPty, DiscardNullAndEventCharacter) {
+    port.SetDiscardNull(true);
+    port.SetEventChar('\n');
+    port.SetEvents({evRxFlag});
+    std::atomic<int> flags{0};
+    port.OnRxFlag = [&](TCustomComPort&) { ++flags; };
+    port.OpenPort();
+    pty.Send(std::string("a\0b\n", 4));
+    ASSERT_TRUE(WaitFor([&] { return flags.load() == 1; }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 10), 3);
+    EXPECT_EQ(text, "ab\n");
+}
+
+TEST_F(PortOnPty, EventsInOrderOnOpenAndClose) {
+    std::vector<std::string> log;
+    port.OnBeforeOpen = [&](TCustomComPort&) { log.push_back("BeforeOpen"); };
+    port.OnAfterOpen = [&](TCustomComPort& p) { log.push_back(p.Connected() ? "AfterOpen" : "AfterOpen?"); };
+    port.OnBeforeClose = [&](TCustomComPort&) { log.push_back("BeforeClose"); };
+    port.OnAfterClose = [&](TCustomComPort& p) { log.push_back(p.Connected() ? "AfterClose?" : "AfterClose"); };
+    port.OnCTSChange = [&](TCustomComPort&, bool on) { log.push_back(on ? "CTS+" : "CTS-"); };
+    port.OnDSRChange = [&](TCustomComPort&, bool on) { log.push_back(on ? "DSR+" : "DSR-"); };
+    port.OnRLSDChange = [&](TCustomComPort&, bool on) { log.push_back(on ? "RLSD+" : "RLSD-"); };
+    port.OpenPort();
+    port.OpenPort();  // already open: nothing
+    port.ClosePort();
+    port.ClosePort();  // already closed: nothing
+    const std::vector<std::string> expected = {"BeforeOpen", "AfterOpen", "CTS-",        "DSR-",      "RLSD-",
+                                               "CTS-",       "DSR-",      "RLSD-",       "BeforeClose", "AfterClose"};
+    EXPECT_EQ(log, expected);
+
+    log.clear();
+    port.SetConnected(true);
+    port.SetConnected(true);
+    EXPECT_EQ(log.size(), 5u);
+    EXPECT_FALSE(port.ThreadCreated() == false);
+    port.SetConnected(false);
+    EXPECT_EQ(log.size(), 10u);
+}
+
+TEST_F(PortOnPty, ClosedPortOperationsFailWithTheirOwnErrors) {
+    std::string text;
+    EXPECT_EQ(Raised([&] { port.WriteText("x"); }).ErrorNumber(), CError_WriteFailed);
+    const EComPort read = Raised([&] { port.ReadText(text, 1); });
+    EXPECT_EQ(read.ErrorNumber(), CError_ReadFailed);
+    EXPECT_EQ(read.SystemErrorCode(), EBADF);
+    EXPECT_EQ(Raised([&] { port.PurgeBuffers(true, true); }).ErrorNumber(), CError_PurgeFailed);
+    EXPECT_EQ(Raised([&] { port.SetBreakState(true); }).ErrorNumber(), CError_EscapeComFailed);
+    EXPECT_EQ(Raised([&] { port.WaitingInputCount(); }).ErrorNumber(), CError_ClearComFailed);
+    EXPECT_EQ(Raised([&] { port.ReadModemSignals(); }).ErrorNumber(), CError_ModemStatFailed);
+    const EComPort async = Raised([&] { port.StartRead(nullptr, 1, nullptr); });
+    EXPECT_EQ(async.ErrorNumber(), CError_InvalidAsync);
+    EXPECT_EQ(async.SystemErrorCode(), -1);
+    EXPECT_EQ(Raised([&] { port.AwaitTransfer(nullptr); }).ErrorNumber(), CError_InvalidAsync);
+    // A record on which nothing was started completes at once with nothing.
+    TComTransfer idle;
+    EXPECT_EQ(port.AwaitTransfer(&idle), 0);
+
+    port.OpenPort();
+    port.ClosePort();
+    EXPECT_EQ(Raised([&] { port.WriteText("x"); }).SystemErrorCode(), EBADF);
+}
+
+TEST_F(PortOnPty, SyncMethodCannotChangeWhileConnected) {
+    port.OpenPort();
+    port.SetSyncMethod(smNone);  // the same value raises nothing
+    const EComPort e = Raised([&] { port.SetSyncMethod(smThreadSync); });
+    EXPECT_EQ(e.ErrorNumber(), CError_ConnChangeProp);
+    EXPECT_STREQ(e.what(), "Cannot set property while connected");
+    EXPECT_EQ(port.SyncMethod(), smNone);
+    port.ClosePort();
+    port.SetSyncMethod(smThreadSync);
+    EXPECT_EQ(port.SyncMethod(), smThreadSync);
+}
+
+TEST_F(PortOnPty, ChangingThePortNameReopens) {
+    PtyPair other;
+    ASSERT_TRUE(other.Ok());
+    int opens = 0;
+    port.OnAfterOpen = [&](TCustomComPort&) { ++opens; };
+    port.OpenPort();
+    port.SetPort(other.SlavePath());
+    EXPECT_EQ(opens, 2);
+    EXPECT_TRUE(port.Connected());
+    port.WriteText("k");
+    EXPECT_EQ(other.Receive(1), "k");
+
+    EXPECT_EQ(Raised([&] { port.SetPort("/dev/no-such-tty-here"); }).ErrorNumber(), 1);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(port.Port(), "/dev/no-such-tty-here");
+}
+
+TEST_F(PortOnPty, RxCharReportsWaitingBytesOneHandlerAtATime) {
+    std::mutex lock;
+    std::vector<int> counts;
+    std::atomic<bool> inside{false};
+    std::atomic<bool> overlapped{false};
+    std::string received;
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        if (inside.exchange(true)) overlapped = true;
+        {
+            std::lock_guard guard(lock);
+            counts.push_back(count);
+        }
+        if (counts.size() == 1) std::this_thread::sleep_for(100ms);  // bytes arrive meanwhile
+        std::string text;
+        p.ReadText(text, count);
+        {
+            std::lock_guard guard(lock);
+            received += text;
+        }
+        inside = false;
+    };
+    port.OpenPort();
+    pty.Send("12345");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return !counts.empty();
+    }));
+    pty.Send("67");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return received.size() == 7;
+    }));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(counts.front(), 5);
+    EXPECT_EQ(received, "1234567");
+    EXPECT_FALSE(overlapped);
+    for (int c : counts) EXPECT_GT(c, 0);
+}
+
+TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
+    std::atomic<int> calls{0};
+    port.OnRxChar = [&](TCustomComPort&, int) { ++calls; };  // reads nothing
+    port.SetEvents(kAllComEvents);
+    port.OpenPort();
+    pty.Send("abc");
+    ASSERT_TRUE(WaitFor([&] { return calls.load() >= 1; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(calls.load(), 1);
+
+    const double cpuBefore = ProcessCpuMs();
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_LT(ProcessCpuMs() - cpuBefore, 20.0);
+    EXPECT_EQ(calls.load(), 1);
+
+    pty.Send("d");  // a new arrival is announced again, with everything waiting
+    ASSERT_TRUE(WaitFor([&] { return calls.load() == 2; }));
+    EXPECT_EQ(port.WaitingInputCount(), 4);
+}
+
+TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
+    port.OpenPort();
+    pty.Send("xyz");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 3; }));
+    port.ClosePort();
+    port.OpenPort();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(port.WaitingInputCount(), 0);
+}
+
+TEST_F(PortOnPty, ClosingEndsABlockedReadAndWriteWithTheirErrors) {
+    port.Timeouts().SetReadTotalConstant(5000);
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(0);  // no write limit: blocks while the far end reads nothing
+    port.OpenPort();
+    std::atomic<int> readError{0}, writeError{0};
+    std::thread reader([&] {
+        std::string text;
+        try {
+            port.ReadText(text, 10);
+        } catch (const EComPort& e) {
+            readError = e.ErrorNumber();
+        }
+    });
+    std::thread writer([&] {
+        try {
+            port.WriteText(std::string(1 << 20, 'w'));
+        } catch (const EComPort& e) {
+            writeError = e.ErrorNumber();
+        }
+    });
+    std::this_thread::sleep_for(200ms);
+    const auto start = Clock::now();
+    port.ClosePort();
+    reader.join();
+    writer.join();
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_EQ(readError.load(), CError_ReadFailed);
+    EXPECT_EQ(writeError.load(), CError_WriteFailed);
+}
+
+TEST_F(PortOnPty, ReadsWaitAsTheTimeoutsSay) {
+    port.SetEvents({});
+    port.Timeouts().SetReadTotalConstant(150);
+    port.OpenPort();
+    std::string text;
+    auto start = Clock::now();
+    EXPECT_EQ(port.ReadText(text, 4), 0);
+    EXPECT_GE(Clock::now() - start, 140ms);
+
+    // Asynchronous: pending at first, completed by the bytes that arrive.
+    port.Timeouts().SetReadTotalConstant(3000);
+    char buffer[3];
+    TComTransfer transfer;
+    EXPECT_EQ(port.StartRead(buffer, 3, &transfer), 0);
+    EXPECT_EQ(transfer.Kind(), trRead);
+    pty.Send("ab");
+    std::this_thread::sleep_for(20ms);
+    pty.Send("c");
+    start = Clock::now();
+    EXPECT_EQ(port.AwaitTransfer(&transfer), 3);
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+
+    // Interval timeout: the read ends after a pause between bytes.
+    port.Timeouts().SetReadInterval(50);
+    port.Timeouts().SetReadTotalConstant(0);
+    pty.Send("z");
+    start = Clock::now();
+    EXPECT_EQ(port.ReadText(text, 10), 1);
+    EXPECT_LT(Clock::now() - start, 1000ms);
+}
+
+TEST_F(PortOnPty, HandlerErrorStopsMonitoringUntilReopened) {
+    std::atomic<int> calls{0};
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        ++calls;
+        std::string text;
+        p.ReadText(text, count);
+        if (calls == 1) throw EComPort(CError_ReadFailed, 5);
+    };
+    port.OpenPort();
+    pty.Send("a");
+    ASSERT_TRUE(WaitFor([&] { return calls.load() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return port.MonitoringError() != nullptr; }));
+    pty.Send("b");
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_TRUE(port.Connected());
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 5), 1);  // still usable
+    EXPECT_EQ(text, "b");
+
+    port.ClosePort();
+    port.OpenPort();
+    EXPECT_EQ(port.MonitoringError(), nullptr);
+    pty.Send("c");
+    EXPECT_TRUE(WaitFor([&] { return calls.load() == 2; }));
+}
+
+TEST_F(PortOnPty, FarEndClosingGivesErrorsNotAHang) {
+    std::atomic<int> ioErrors{0};
+    port.SetEvents({evRxChar, evError});
+    port.OnError = [&](TCustomComPort&, TComErrors errors) {
+        if (errors.Contains(errIO)) ++ioErrors;
+    };
+    port.OpenPort();
+    pty.CloseMaster();
+    EXPECT_TRUE(WaitFor([&] { return ioErrors.load() == 1; }));
+    EXPECT_EQ(Raised([&] { port.WriteText("x"); }).ErrorNumber(), CError_WriteFailed);
+    std::string text;
+    EXPECT_EQ(Raised([&] { port.ReadText(text, 1); }).ErrorNumber(), CError_ReadFailed);
+
+    const double cpuBefore = ProcessCpuMs();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(ProcessCpuMs() - cpuBefore, 20.0);
+    EXPECT_EQ(ioErrors.load(), 1);
+    const auto start = Clock::now();
+    port.ClosePort();
+    EXPECT_LT(Clock::now() - start, 1000ms);
+}
+
+TEST_F(PortOnPty, ClosingFromTheMonitoringThreadDoesNotHang) {
+    std::atomic<bool> closed{false};
+    port.OnRxChar = [&](TCustomComPort& p, int) {
+        p.ClosePort();
+        closed = true;
+    };
+    port.OpenPort();
+    pty.Send("q");
+    ASSERT_TRUE(WaitFor([&] { return closed.load(); }));
+    EXPECT_FALSE(port.Connected());
+    port.OpenPort();
+    EXPECT_TRUE(port.Connected());
+}
+
+TEST_F(PortOnPty, ThreadSyncRunsHandlersThroughTheDispatcher) {
+    // A stand-in GUI thread that runs posted tasks in order.
+    std::mutex lock;
+    std::condition_variable wake;
+    std::vector<std::function<void()>> tasks;
+    bool quit = false;
+    std::thread gui([&] {
+        std::unique_lock guard(lock);
+        for (;;) {
+            wake.wait(guard, [&] { return quit || !tasks.empty(); });
+            if (tasks.empty()) return;
+            auto task = std::move(tasks.front());
+            tasks.erase(tasks.begin());
+            guard.unlock();
+            task();
+            guard.lock();
+        }
+    });
+    const auto guiId = gui.get_id();
+    port.GuiDispatcher = [&](std::function<void()> task) {
+        std::lock_guard guard(lock);
+        tasks.push_back(std::move(task));
+        wake.notify_all();
+    };
+    port.ClosePort();
+    port.SetSyncMethod(smThreadSync);
+    std::atomic<bool> onGui{false};
+    std::atomic<int> calls{0};
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        onGui = std::this_thread::get_id() == guiId;
+        std::string text;
+        p.ReadText(text, count);
+        ++calls;
+    };
+    port.OpenPort();
+    pty.Send("s");
+    EXPECT_TRUE(WaitFor([&] { return calls.load() == 1; }));
+    EXPECT_TRUE(onGui.load());
+    port.ClosePort();
+
+    // Window sync: handler errors go to the application and monitoring goes on.
+    port.SetSyncMethod(smWindowSync);
+    std::atomic<int> reported{0};
+    SetApplicationExceptionHandler([&](TComponent*, std::exception_ptr) { ++reported; });
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        std::string text;
+        p.ReadText(text, count);
+        ++calls;
+        throw EComPort(CError_ReadFailed, 1);
+    };
+    port.OpenPort();
+    pty.Send("t");
+    EXPECT_TRUE(WaitFor([&] { return calls.load() == 2; }));
+    pty.Send("u");
+    EXPECT_TRUE(WaitFor([&] { return calls.load() == 3; }));
+    EXPECT_TRUE(WaitFor([&] { return reported.load() == 2; }));
+    port.ClosePort();
+    SetApplicationExceptionHandler(nullptr);
+    {
+        std::lock_guard guard(lock);
+        quit = true;
+        wake.notify_all();
+    }
+    gui.join();
+}
