@@ -1,0 +1,78 @@
+// The port on the simulated pump line (port name SIM).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "core/delay.h"
+#include "serial/com_port.h"
+#include "serial/device/sim_device.h"
+
+using namespace serial;
+using namespace std::chrono_literals;
+
+TEST(SimulatedPort, WakeUpPatternBringsTheSyncBytesThroughRxChar) {
+    device::SetSimulatedPumpConfig(pumpsim::PumpConfig{});
+    TComPort port;
+    port.SetPort("sim");
+    port.SetEvents({evRxChar});
+    port.SetSyncMethod(smNone);
+    port.Parity().SetBits(prEven);
+    port.Timeouts().SetWriteTotalConstant(100);
+    std::mutex lock;
+    std::string received;
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        std::string text;
+        p.ReadText(text, count);
+        std::lock_guard guard(lock);
+        received += text;
+    };
+    port.OpenPort();
+    auto line = device::CurrentSimulatedLine();
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->PumpAwake());
+
+    port.SetBreakState(true);
+    core::DelayMs(200);
+    port.SetBreakState(false);
+    core::DelayMs(200);
+    port.SetBreakState(true);
+    core::DelayMs(500);
+    port.SetBreakState(false);
+    port.PurgeBuffers(true, true);
+
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    for (;;) {
+        {
+            std::lock_guard guard(lock);
+            if (received.size() >= 3 || std::chrono::steady_clock::now() > end) break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    std::lock_guard guard(lock);
+    EXPECT_EQ(received, "\x55\x8C\x51");
+    EXPECT_TRUE(line->PumpAwake());
+}
+
+TEST(SimulatedPort, EachOpeningGetsItsOwnLineAndClosingEndsIt) {
+    TComPort port;
+    port.SetPort("SIM");
+    port.SetEvents({});
+    port.OpenPort();
+    auto first = device::CurrentSimulatedLine();
+    port.ClosePort();
+    port.OpenPort();
+    EXPECT_NE(device::CurrentSimulatedLine(), first);
+    std::string text;
+    EXPECT_EQ(port.WriteText("\x01"), 1);
+    for (int poll = 0; poll < 200 && text.empty(); ++poll) {
+        port.ReadText(text, 1);
+        if (text.empty()) core::DelayMs(1);
+    }
+    EXPECT_EQ(text, "\x01");  // the adapter's echo
+    port.ClosePort();
+    first.reset();
+    EXPECT_EQ(device::CurrentSimulatedLine(), nullptr);
+}
