@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <cstdint>
+#include <memory>
 
 #include <QIcon>
 #include <QPixmap>
@@ -70,7 +71,8 @@ int RunProgram(int argc, char** argv) {
     const std::uintptr_t at = StartModulesAt(failed);
     if (failed) {
         // No window of the program exists: a plain box titled "Error".
-        QApplication boxOnly(argc, argv);
+        std::unique_ptr<QApplication> boxOnly;
+        if (!QCoreApplication::instance()) boxOnly = std::make_unique<QApplication>(argc, argv);
         window::ShowMessageBox(nullptr, {"Error", StartupFailureText(at), window::BoxIcon::None});
         return kStartupFailureExitCode;
     }

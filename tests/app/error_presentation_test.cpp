@@ -4,9 +4,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/error_presentation.h"
+#include "app/startup.h"
+#include "window/form1.h"
 #include "core/exception.h"
 #include "gui_fixture.h"
 
@@ -100,6 +104,32 @@ TEST_F(PresentationTest, RealErrorBoxIsModalAndClosesWithOk) {
     EXPECT_EQ(text, "Cannot open file 5A.txt.");
     EXPECT_EQ(title.toStdString(), app::ApplicationTitle());
     EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST_F(PresentationTest, BrokenCatalogStopsTheProgramBeforeItsWindows) {
+    // The catalogs are looked up beside the running program.
+    const std::filesystem::path exeDir = std::filesystem::canonical("/proc/self/exe").parent_path();
+    const std::filesystem::path locale = exeDir / "locale";
+    std::filesystem::create_directories(locale / "xx_XX" / "LC_MESSAGES");
+    WriteBytes((locale / "xx_XX" / "LC_MESSAGES" / "default.mo").string(), std::string(64, '\x5A'));
+    const char* oldLang = std::getenv("LANG");
+    const std::string saved = oldLang ? oldLang : "";
+    setenv("LANG", "xx_XX", 1);
+    static char name[] = "pumpdiag";
+    char* argv[] = {name, nullptr};
+    const int rc = app::RunProgram(1, argv);
+    if (oldLang) setenv("LANG", saved.c_str(), 1);
+    else unsetenv("LANG");
+    std::filesystem::remove_all(locale);
+
+    EXPECT_EQ(rc, 217);
+    EXPECT_EQ(window::Form1, nullptr);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "Error");
+    EXPECT_EQ(boxes[0].icon, window::BoxIcon::None);
+    EXPECT_EQ(boxes[0].text.size(), std::string("Runtime error 217 at 00000000").size());
+    EXPECT_EQ(boxes[0].text.rfind("Runtime error 217 at ", 0), 0u);
+    EXPECT_EQ(boxes[0].text.find_first_not_of("0123456789ABCDEF", 21), std::string::npos) << boxes[0].text;
 }
 
 }  // namespace

@@ -17,10 +17,12 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "pumpdiag";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<app::TApplication> application;
+    // Lives until the process ends: destroying it among the other statics
+    // at exit would outlast parts of Qt it needs.
+    static app::TApplication* application = nullptr;
     if (!application) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        application = std::make_unique<app::TApplication>(argc, argv);
+        application = new app::TApplication(argc, argv);
         application->setQuitOnLastWindowClosed(false);
     }
 }
