@@ -1,5 +1,7 @@
 #include "app/about_form.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QPixmap>
 #include <QScreen>
@@ -24,14 +26,15 @@ TAbout::TAbout()
     Image1->setPixmap(QPixmap::fromImage(window::LogoImage()));
     Image1->setFocusPolicy(Qt::NoFocus);
 
-    Label1 = new window::TLabel(this, QStringLiteral("This program was  written by the Pumpdiag team "), true);
+    Label1 = new window::TLabel(this, QStringLiteral("Tool was  written by PD team "), true);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->move(16, 144);
     Label2 = new window::TLabel(this, QStringLiteral("Free workshop edition"), true);
     Label2->move(8, 160);
     // Keep both lines on the dialog when the stand-in font runs wider.
     for (window::TLabel* label : {Label1, Label2})
-        if (label->x() + label->width() > kClientWidth) label->move((kClientWidth - label->width()) / 2, label->y());
+        if (label->x() + label->width() > kClientWidth)
+            label->move(std::max(0, (kClientWidth - label->width()) / 2), label->y());
 
     bt1 = new QPushButton(QStringLiteral("Close"), this);
     bt1->setGeometry(8, 184, 185, 33);

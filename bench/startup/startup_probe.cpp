@@ -1,7 +1,8 @@
 // Starts the program as its main does, reports the time from process start
 // (PD_T0_NS, the launcher's CLOCK_REALTIME in nanoseconds) to the main
 // window shown, then clicks through a whole diagnosis against the port named
-// in port.ini and reports the peak resident memory.
+// in port.ini and reports the peak resident memory. With PD_HOLD_MS set it
+// stops after the fault read and keeps the window that long instead.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -57,6 +58,13 @@ int main(int argc, char** argv) {
                 Form1->Button4->click();
                 When([] { return !Form1->FaultButton(0x5A)->toolTip().isEmpty(); }, [] {
                     Form1->FaultButton(0x5A)->click();
+                    // PD_HOLD_MS: keep the window after the fault read, for a screenshot.
+                    if (const char* hold = std::getenv("PD_HOLD_MS")) {
+                        std::printf("holding\n");
+                        std::fflush(stdout);
+                        QTimer::singleShot(std::atoi(hold), [] { QCoreApplication::quit(); });
+                        return;
+                    }
                     Form1->button1->click();
                     When([] { return Form1->FaultButton(0x5A)->isHidden(); }, [] { QCoreApplication::quit(); });
                 });
