@@ -32,9 +32,16 @@ inline std::uint32_t Read32(const unsigned char* p) {
 
 inline std::uint32_t Read32(const unsigned char* p, bool swap) { return swap ? Read32<true>(p) : Read32<false>(p); }
 
-// Unsigned bytewise order; a proper prefix is smaller.
+// Unsigned bytewise order; a proper prefix is smaller. The first eight bytes
+// are compared as one big-endian number, which settles most comparisons.
 inline int Compare(std::string_view key, const unsigned char* s, std::uint32_t length) {
     std::size_t common = key.size() < length ? key.size() : length;
+    if (common >= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, key.data(), 8);
+        std::memcpy(&b, s, 8);
+        if (a != b) return __builtin_bswap64(a) < __builtin_bswap64(b) ? -1 : 1;
+    }
     int r = common ? std::memcmp(key.data(), s, common) : 0;
     if (r != 0) return r;
     if (key.size() < length) return -1;
@@ -104,6 +111,11 @@ std::string_view TDomain::Search(std::string_view key, std::uint64_t* comparison
     std::uint32_t c = b / 2;
     for (;;) {
         const unsigned char* entry = sources + 8 * static_cast<std::size_t>(b - 1);
+        // Both possible next entries load while this string is compared.
+        if (c != 0) {
+            __builtin_prefetch(entry - 8 * static_cast<std::size_t>(c));
+            __builtin_prefetch(entry + 8 * static_cast<std::size_t>(c));
+        }
         if constexpr (Count) ++*comparisons;
         int r = Compare(key, start + Read32<Swap>(entry + 4), Read32<Swap>(entry));
         if (r == 0) {
