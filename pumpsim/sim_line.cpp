@@ -21,6 +21,10 @@ struct SimLine::Impl final : PumpTransport {
     void ByteArrived(std::uint8_t byte, bool lost) override;
     void Record(TraceKind kind, std::uint8_t byte);
     void Arrive(std::uint8_t byte);  // a byte for the tester; caller holds mu
+    // Brings the unit up to now before the tester looks at or acts on the
+    // line, so that what the tester sees does not depend on how promptly the
+    // unit's thread was scheduled. Caller holds mu.
+    void CatchUp() { unit.Advance(Clock::now()); }
     void Run();
 
     const Clock::time_point created = Clock::now();
@@ -107,6 +111,7 @@ int SimLine::Write(const std::uint8_t* data, int count) {
         std::this_thread::sleep_until(end);
         {
             std::lock_guard<std::mutex> lock(impl_->mu);
+            impl_->CatchUp();
             impl_->Record(TraceKind::TesterByte, data[i]);
             if (impl_->echo) {
                 impl_->Record(TraceKind::EchoByte, data[i]);
@@ -124,6 +129,7 @@ int SimLine::Read(std::uint8_t* data, int maxCount) {
     if (maxCount <= 0) return 0;
     if (data == nullptr) throw core::EInvalidOperation("SimLine::Read: no buffer for a count above 0");
     std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->CatchUp();
     int n = 0;
     while (n < maxCount && !impl_->input.empty()) {
         data[n++] = impl_->input.front();
@@ -134,12 +140,14 @@ int SimLine::Read(std::uint8_t* data, int maxCount) {
 
 int SimLine::WaitingCount() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->CatchUp();
     return static_cast<int>(impl_->input.size());
 }
 
 void SimLine::SetBreak(bool on) {
     {
         std::lock_guard<std::mutex> lock(impl_->mu);
+        impl_->CatchUp();
         if (impl_->breakOn == on) return;
         impl_->breakOn = on;
         impl_->Record(on ? TraceKind::BreakOn : TraceKind::BreakOff, 0);
@@ -150,6 +158,7 @@ void SimLine::SetBreak(bool on) {
 
 void SimLine::Purge(bool input, bool output) {
     std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->CatchUp();
     impl_->Record(TraceKind::Purge, static_cast<std::uint8_t>((input ? 1 : 0) | (output ? 2 : 0)));
     if (input) impl_->input.clear();
 }
