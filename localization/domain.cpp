@@ -70,17 +70,15 @@ std::string TDomain::Language() const {
 }
 
 void TDomain::SetDirectory(std::string_view directory) {
-    {
-        std::unique_lock guard(lock_);
-        directory_.assign(directory);
-        if (directory_.empty() || directory_.back() != '/') directory_ += '/';
-    }
-    CloseCatalog();
+    std::unique_lock guard(lock_);
+    directory_.assign(directory);
+    if (directory_.empty() || directory_.back() != '/') directory_ += '/';
+    CloseLocked();
 }
 
 void TDomain::SetLanguage(std::string_view code) {
-    CloseCatalog();
     std::unique_lock guard(lock_);
+    CloseLocked();
     language_.assign(code);
 }
 
@@ -227,6 +225,10 @@ void TDomain::ReleaseHandles() {
 
 void TDomain::CloseCatalog() {
     std::unique_lock guard(lock_);
+    CloseLocked();
+}
+
+void TDomain::CloseLocked() {
     if (open_.load(std::memory_order_relaxed)) {
         open_.store(false, std::memory_order_release);
         ReleaseHandles();

@@ -68,6 +68,7 @@ private:
     std::string_view Find(std::string_view key, std::uint64_t* comparisons);
     bool CatalogExists(const std::string& path) const;
     void ReleaseHandles();
+    void CloseLocked();
     bool TablesInsideFile(std::uint64_t available) const;
 
     const std::string name_;
