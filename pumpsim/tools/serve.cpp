@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "core/exception.h"
 #include "pumpsim/pump_unit.h"
@@ -55,11 +56,21 @@ public:
         // A full input queue on the tester's side drops the byte, as a line would.
         while (write(fd_, &byte, 1) < 0 && errno == EINTR) {
         }
+        ++written_;
+    }
+    // On a single-wire line every byte put on it comes back: true for a
+    // received byte that is such a return and not the tester's.
+    bool TakeOwnReturn() {
+        if (returned_ == written_) return false;
+        ++returned_;
+        return true;
     }
 
 private:
     int fd_;
     bool atStart_;
+    std::uint64_t written_ = 0;
+    std::uint64_t returned_ = 0;
 };
 
 // Waits for the unit's next deadline, the tester's input or the stop request.
@@ -144,6 +155,11 @@ private:
     std::string target_;
 };
 
+// How often the master is looked at while no tester has the terminal open,
+// and how long after the opening a purge still belongs to it.
+constexpr auto kOpenPollInterval = std::chrono::milliseconds(5);
+constexpr auto kOpeningPurge = std::chrono::milliseconds(150);
+
 }  // namespace
 
 void MarkedInputDecoder::Feed(const std::uint8_t* data, std::size_t count, std::vector<Event>& out) {
@@ -190,13 +206,30 @@ ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd) {
     int on = 1;
     if (ioctl(master.get(), TIOCPKT, &on) != 0) Fail("TIOCPKT");
     if (fcntl(master.get(), F_SETFL, O_NONBLOCK) != 0) Fail("fcntl");
+    // Opening and closing the terminal side once makes the master report a
+    // hang-up until the tester opens it: that is how its opening is seen.
+    {
+        Fd side(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (side.get() < 0) Fail(std::string("Cannot open ") + name);
+    }
     Link link(options.link, name);
     out << name << std::endl;
 
     FdTransport transport(master.get(), false);
     PumpUnit unit(options.config, transport);
     const bool echo = options.Echo();
+    bool connected = false;
+    Clock::time_point openedAt{};
     return ServeLoop(master.get(), stopFd, unit, [&](Clock::time_point now, short revents) {
+        if (!connected) {
+            if ((revents & POLLHUP) != 0) {
+                // No tester yet; the hang-up stays reported, so do not spin.
+                std::this_thread::sleep_for(kOpenPollInterval);
+                return true;
+            }
+            connected = true;
+            openedAt = now;
+        }
         std::uint8_t buf[512];
         ssize_t n = 0;
         if (!ReadSome(master.get(), buf, sizeof buf, n)) return false;
@@ -206,9 +239,10 @@ ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd) {
                 if (echo) transport.Put(buf[i]);
                 unit.TesterByte(buf[i], now);
             }
-        } else if (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
+        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge) {
             // A terminal cannot carry a break: the purge that ends the
-            // tester's wake-up pattern wakes the unit.
+            // tester's wake-up pattern wakes the unit. The purge that comes
+            // with opening the port does not (a pump does not wake then).
             unit.Wake(now);
         }
         return true;
@@ -238,6 +272,7 @@ ServeEnd ServeDevice(const ToolOptions& options, int stopFd) {
                 unit.BreakPulse(now);
                 continue;
             }
+            if (options.ownEcho && transport.TakeOwnReturn()) continue;
             if (echo) transport.Put(e.byte);
             unit.TesterByte(e.byte, now);
         }

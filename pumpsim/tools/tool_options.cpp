@@ -78,6 +78,8 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
             o.echo = true;
         } else if (a == "--no-echo") {
             o.echo = false;
+        } else if (a == "--own-echo") {
+            o.ownEcho = true;
         } else if (a == "--faults") {
             o.config.faults = ParseFaultList(value());
         } else if (a == "--no-faults") {
@@ -102,6 +104,7 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
     if (o.help) return o;
     if (o.pty == !o.device.empty()) Bad("Give exactly one of --pty and --device PATH");
     if (!o.link.empty() && !o.pty) Bad("Option --link needs --pty");
+    if (o.ownEcho && o.pty) Bad("Option --own-echo needs --device");
     return o;
 }
 
@@ -110,10 +113,13 @@ const char* UsageText() {
            "       pumpsim-tool --device PATH [--echo] [OPTIONS]\n"
            "Serves a simulated pump control unit behind an echoing adapter.\n"
            "  --pty               new pseudo-terminal; prints its device path; the unit\n"
-           "                      wakes when the tester purges the line\n"
+           "                      wakes when the tester purges the line (not on the purge\n"
+           "                      right after opening it); ends when the tester closes it\n"
            "  --link PATH         also make PATH a symbolic link to that device\n"
            "  --device PATH       serial port at 9600 8E1; the unit wakes on the break pattern\n"
            "  --echo, --no-echo   return the tester's bytes (default: on a pty only)\n"
+           "  --own-echo          the port hears the unit's own bytes (single-wire line):\n"
+           "                      skip them\n"
            "  --faults LIST       fault memory, e.g. 53:2,5A:17 (hex code:counter)\n"
            "  --no-faults         empty fault memory\n"
            "  --lose-byte N       the unit's byte N after wake-up never arrives\n"

@@ -16,6 +16,7 @@ struct ToolOptions {
     std::string link;          // with pty: symbolic link to the terminal's device
     std::string device;        // serve on this serial port
     std::optional<bool> echo;  // return the tester's bytes (default: yes on a pty, no on a port)
+    bool ownEcho = false;      // a port on a single-wire line receives what the unit sends: skip it
     PumpConfig config;
 
     bool Echo() const { return echo.value_or(pty); }

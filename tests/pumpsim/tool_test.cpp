@@ -49,6 +49,7 @@ TEST(ToolOptions, ParsesServingModeFaultsAndInjections) {
     EXPECT_FALSE(d.Echo());  // a real adapter echoes by itself
     EXPECT_TRUE(d.config.faults.empty());
     EXPECT_TRUE(ParseToolOptions({"--device", "/dev/ttyS0", "--echo"}).Echo());
+    EXPECT_TRUE(ParseToolOptions({"--device", "/dev/ttyS0", "--own-echo"}).ownEcho);
     EXPECT_FALSE(ParseToolOptions({"--pty", "--no-echo"}).Echo());
 }
 
@@ -66,6 +67,7 @@ TEST(ToolOptions, RefusesBadInputWithAClearMessage) {
         {"--pty", "--late-reply", "3"},
         {"--pty", "--stop-after"},
         {"--pty", "--baud", "9600"},
+        {"--pty", "--own-echo"},
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -184,8 +186,10 @@ TEST(ToolOnPty, WakesOnPurgeSynchronisesAndEndsWhenTheTesterCloses) {
     ASSERT_EQ(tcgetattr(fd, &t), 0);
     cfmakeraw(&t);
     ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
-    // Nothing before the wake-up purge.
-    EXPECT_FALSE(ReadByte(fd, 100).has_value());
+    // The purge that comes with opening the port does not wake the unit ...
+    tcflush(fd, TCIOFLUSH);
+    EXPECT_FALSE(ReadByte(fd, 250).has_value());
+    // ... the one after the wake-up pattern does.
     tcflush(fd, TCIOFLUSH);
     // The three synchronisation bytes, each on its own.
     for (std::uint8_t expected : {0x55, 0x8C, 0x51}) {
