@@ -2,12 +2,13 @@
 // dialog, a diagnosis against the simulated pump, and the way out.
 #include <QApplication>
 #include <QKeyEvent>
-#include <QToolTip>
+#include <QTimer>
 
 #include "app/about_form.h"
 #include "app/error_presentation.h"
 #include "app/startup.h"
 #include "gui_fixture.h"
+#include "serial/com_port.h"
 #include "window/form1.h"
 #include "window/memo_text.h"
 
@@ -147,6 +148,29 @@ TEST_F(StartupTest, AboutHidesAndBringsBackTheMainWindowUnchanged) {
     QApplication::sendEvent(about->bt1, &spaceUp);
     EXPECT_FALSE(about->isVisible());
     EXPECT_TRUE(Form1->isVisible());
+}
+
+TEST_F(StartupTest, Exit1EndsTheProgramAndFreesThePort) {
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    WriteBytes("port.ini", pty.slave);
+    CopyData("caption.txt");
+    app::CreateWindows();
+    ASSERT_TRUE(Form1->com().Connected());
+    bool quitRequested = false;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quitRequested = true; });
+    int loopResult = -1;
+    QTimer::singleShot(0, [] { Form1->Exit1->trigger(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // only if Exit1 does nothing
+    loopResult = QCoreApplication::exec();
+    EXPECT_EQ(loopResult, 0);
+    EXPECT_TRUE(quitRequested);
+    EXPECT_FALSE(Form1->isVisible());
+    app::DestroyWindows();
+    serial::TComPort other;
+    other.SetPort(pty.slave);
+    EXPECT_NO_THROW(other.OpenPort());
+    other.ClosePort();
 }
 
 TEST_F(StartupTest, WholeDiagnosisAgainstTheSimulatedPump) {

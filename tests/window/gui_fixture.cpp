@@ -1,5 +1,8 @@
 #include "gui_fixture.h"
 
+#include <pty.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -48,6 +51,19 @@ std::string ReadBytes(const std::string& name) {
 }
 
 void Write1251(const std::string& name, const std::string& utf8) { WriteBytes(name, core::Utf8ToCp1251(utf8)); }
+
+Pty::Pty() {
+    int slaveFd = -1;
+    char name[128] = {};
+    if (openpty(&master, &slaveFd, name, nullptr, nullptr) == 0) {
+        slave = name;
+        close(slaveFd);
+    }
+}
+
+Pty::~Pty() {
+    if (master >= 0) close(master);
+}
 
 void GuiTest::SetUp() {
     EnsureApplication();

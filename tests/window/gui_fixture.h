@@ -29,6 +29,16 @@ std::string ReadBytes(const std::string& name);
 // UTF-8 text written as Windows-1251.
 void Write1251(const std::string& name, const std::string& utf8);
 
+// A pseudo-terminal whose slave path serves as a port that opens.
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+};
+
 class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -1,10 +1,5 @@
 // Port selection and port.ini, against real devices: pseudo-terminals for a
 // port that opens, names of absent devices for one that does not.
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 
@@ -18,22 +13,6 @@ using namespace testing_support;
 using window::TForm1;
 
 namespace {
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        int slaveFd = -1;
-        char name[128] = {};
-        if (openpty(&master, &slaveFd, name, nullptr, nullptr) == 0) {
-            slave = name;
-            close(slaveFd);
-        }
-    }
-    ~Pty() {
-        if (master >= 0) close(master);
-    }
-};
 
 class PortTest : public GuiTest {
 protected:
