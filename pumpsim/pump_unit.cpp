@@ -307,7 +307,7 @@ void PumpUnit::Advance(Clock::time_point now) {
         while (!inFlight_.empty() && inFlight_.front().arrival <= now) {
             const InFlight done = inFlight_.front();
             inFlight_.pop_front();
-            transport_.ByteArrived(done.byte, done.lost);
+            transport_.ByteArrived(done.byte, done.lost, done.arrival);
         }
         if (!scheduled_.empty() && std::max(scheduled_.front().at, txFreeAt_) <= now) {
             const Scheduled item = scheduled_.front();

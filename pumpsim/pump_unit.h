@@ -26,9 +26,10 @@ public:
     // The unit starts a byte on the line at `start` (at most one byte time
     // from now). `lost` bytes never reach the tester.
     virtual void ByteStarted(std::uint8_t /*byte*/, bool /*lost*/) {}
-    // The byte has completely arrived at the tester's side (one byte time
-    // after its start); lost bytes are reported here too, with `lost` set.
-    virtual void ByteArrived(std::uint8_t byte, bool lost) = 0;
+    // The byte has completely arrived at the tester's side at `at` (one byte
+    // time after its start; reported at that time or later); lost bytes are
+    // reported here too, with `lost` set.
+    virtual void ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) = 0;
 };
 
 // 8E1: start bit, 8 data bits, parity, stop bit.

@@ -18,13 +18,18 @@ struct SimLine::Impl final : PumpTransport {
     explicit Impl(const PumpConfig& config);
     ~Impl() override;
 
-    void ByteArrived(std::uint8_t byte, bool lost) override;
-    void Record(TraceKind kind, std::uint8_t byte);
+    void ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) override;
+    void Record(TraceKind kind, std::uint8_t byte, Clock::time_point at);
     void Arrive(std::uint8_t byte);  // a byte for the tester; caller holds mu
     // Brings the unit up to now before the tester looks at or acts on the
     // line, so that what the tester sees does not depend on how promptly the
-    // unit's thread was scheduled. Caller holds mu.
-    void CatchUp() { unit.Advance(Clock::now()); }
+    // unit's thread was scheduled. Returns the time it caught up to, at which
+    // the tester's action is recorded. Caller holds mu.
+    Clock::time_point CatchUp() {
+        const Clock::time_point now = Clock::now();
+        unit.Advance(now);
+        return now;
+    }
     void Run();
 
     const Clock::time_point created = Clock::now();
@@ -61,8 +66,8 @@ SimLine::Impl::~Impl() {
     close(arrivalFd);
 }
 
-void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte) {
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - created).count();
+void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte, Clock::time_point at) {
+    const double ms = std::chrono::duration<double, std::milli>(at - created).count();
     trace.push_back(TraceEntry{ms, kind, byte});
 }
 
@@ -73,13 +78,15 @@ void SimLine::Impl::Arrive(std::uint8_t byte) {
     [[maybe_unused]] ssize_t n = write(arrivalFd, &one, sizeof one);
 }
 
-void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost) {
-    // Called by the unit from Advance, with mu held.
+void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) {
+    // Called by the unit from Advance, with mu held. The trace keeps the
+    // line's own time of arrival: every tester action first catches the unit
+    // up, so the trace stays in time order.
     if (lost) {
-        Record(TraceKind::LostByte, byte);
+        Record(TraceKind::LostByte, byte, at);
         return;
     }
-    Record(TraceKind::PumpByte, byte);
+    Record(TraceKind::PumpByte, byte, at);
     Arrive(byte);
 }
 
@@ -111,13 +118,13 @@ int SimLine::Write(const std::uint8_t* data, int count) {
         std::this_thread::sleep_until(end);
         {
             std::lock_guard<std::mutex> lock(impl_->mu);
-            impl_->CatchUp();
-            impl_->Record(TraceKind::TesterByte, data[i]);
+            const Clock::time_point now = impl_->CatchUp();
+            impl_->Record(TraceKind::TesterByte, data[i], now);
             if (impl_->echo) {
-                impl_->Record(TraceKind::EchoByte, data[i]);
+                impl_->Record(TraceKind::EchoByte, data[i], now);
                 impl_->Arrive(data[i]);
             }
-            impl_->unit.TesterByte(data[i], Clock::now());
+            impl_->unit.TesterByte(data[i], now);
         }
         impl_->cv.notify_all();
     }
@@ -147,19 +154,19 @@ int SimLine::WaitingCount() const {
 void SimLine::SetBreak(bool on) {
     {
         std::lock_guard<std::mutex> lock(impl_->mu);
-        impl_->CatchUp();
+        const Clock::time_point now = impl_->CatchUp();
         if (impl_->breakOn == on) return;
         impl_->breakOn = on;
-        impl_->Record(on ? TraceKind::BreakOn : TraceKind::BreakOff, 0);
-        impl_->unit.BreakChanged(on, Clock::now());
+        impl_->Record(on ? TraceKind::BreakOn : TraceKind::BreakOff, 0, now);
+        impl_->unit.BreakChanged(on, now);
     }
     impl_->cv.notify_all();
 }
 
 void SimLine::Purge(bool input, bool output) {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->CatchUp();
-    impl_->Record(TraceKind::Purge, static_cast<std::uint8_t>((input ? 1 : 0) | (output ? 2 : 0)));
+    const Clock::time_point now = impl_->CatchUp();
+    impl_->Record(TraceKind::Purge, static_cast<std::uint8_t>((input ? 1 : 0) | (output ? 2 : 0)), now);
     if (input) impl_->input.clear();
 }
 

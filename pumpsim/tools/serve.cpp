@@ -49,7 +49,7 @@ public:
     void ByteStarted(std::uint8_t byte, bool lost) override {
         if (atStart_ && !lost) Put(byte);
     }
-    void ByteArrived(std::uint8_t byte, bool lost) override {
+    void ByteArrived(std::uint8_t byte, bool lost, Clock::time_point) override {
         if (!atStart_ && !lost) Put(byte);
     }
     void Put(std::uint8_t byte) {

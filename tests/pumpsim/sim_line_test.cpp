@@ -117,6 +117,11 @@ std::vector<TraceEntry> OfKind(const std::vector<TraceEntry>& trace, TraceKind k
     return out;
 }
 
+void ExpectTimeOrdered(const std::vector<TraceEntry>& trace) {
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        ASSERT_LE(trace[i - 1].timeMs, trace[i].timeMs) << "entry " << i;
+}
+
 TEST(SimLine, WholeExchangeFromWakeUpToFaultReadAndClear) {
     PumpConfig config;
     config.faults = {{0x53, 2, {1, 2, 3, 4, 5, 6}}, {0x5A, 17, {}}, {0x51, 200, {9, 9, 9, 9, 9, 9}}};
@@ -153,6 +158,10 @@ TEST(SimLine, WholeExchangeFromWakeUpToFaultReadAndClear) {
     ASSERT_GE(tester.size(), 4u);
     ASSERT_GE(pump.size(), 4u);
     EXPECT_GE(pump[3].timeMs - tester[3].timeMs, config.blockGapMs);
+    // A complement arrives its reply delay plus one byte time after the
+    // tester's byte, whenever the unit's thread happened to run.
+    EXPECT_NEAR(pump[0].timeMs - tester[0].timeMs, config.replyDelayMs + line.ByteTimeMs(), 0.01);
+    ExpectTimeOrdered(trace);
 
     // The 24 record bytes come in blocks of 10, 10 and 4, then a block without data.
     Bytes collected = Tester::Data(first);
@@ -182,6 +191,7 @@ TEST(SimLine, WholeExchangeFromWakeUpToFaultReadAndClear) {
     // Counter 0xFF is followed by 0x00; an unknown title is an acknowledge.
     t.SendBlock(0xFF, 0x42);
     EXPECT_EQ(t.ReceiveBlock(), Expected(0x00, kAckTitle, {}));
+    ExpectTimeOrdered(line.Trace());
 }
 
 TEST(SimLine, SleepingUnitIgnoresBytesAndIncompletePatterns) {
