@@ -103,14 +103,11 @@ std::vector<double> MeasureFloor() {
 std::vector<double> MeasurePort() {
     Pty pty;
     serial::TComPort port;
+    // What the receive path depends on: arrivals only, handlers on the
+    // monitoring thread, reads that return at once (the default timeouts).
     port.SetPort(pty.slave);
-    port.Parity().SetBits(serial::prEven);
     port.SetEvents({serial::evRxChar});
     port.SetSyncMethod(serial::smNone);
-    port.Buffer().SetInputSize(254);
-    port.Buffer().SetOutputSize(254);
-    port.FlowControl().SetTxContinueOnXoff(true);
-    port.Timeouts().SetWriteTotalConstant(100);
     std::string byte;
     std::string answer(1, '\0');
     port.OnRxChar = [&](serial::TCustomComPort& p, int) {

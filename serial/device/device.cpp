@@ -59,6 +59,21 @@ std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int&
     return OpenPosixDevice(DevicePathForPort(portName), error);
 }
 
+namespace {
+
+void Begin(Transfer& t, bool isRead, int count, std::uint64_t abortGeneration) {
+    t.isRead = isRead;
+    t.started = true;
+    t.completed = false;
+    t.error = 0;
+    t.count = count;
+    t.done = 0;
+    t.abortGeneration = abortGeneration;
+    t.lastByte = Clock::now();
+    t.readBuffer = nullptr;
+    t.writeBuffer = nullptr;
+}
+
 void PrepareReadTiming(Transfer& t, const CommTimeouts& to, int count) {
     t.intervalMs = 0;
     t.returnOnFirstByte = false;
@@ -80,10 +95,28 @@ void PrepareReadTiming(Transfer& t, const CommTimeouts& to, int count) {
     SetDeadline(t, TotalMs(to.ReadTotalTimeoutMultiplier, to.ReadTotalTimeoutConstant, count));
 }
 
-void PrepareWriteTiming(Transfer& t, const CommTimeouts& to, int count) {
+}  // namespace
+
+void BeginRead(Transfer& t, const CommTimeouts& timeouts, std::uint8_t* buffer, int count,
+               std::uint64_t abortGeneration) {
+    Begin(t, true, count, abortGeneration);
+    t.readBuffer = buffer;
+    PrepareReadTiming(t, timeouts, count);
+}
+
+void BeginWrite(Transfer& t, const CommTimeouts& timeouts, const std::uint8_t* data, int count,
+                std::uint64_t abortGeneration) {
+    Begin(t, false, count, abortGeneration);
+    t.writeBuffer = data;
     t.intervalMs = 0;
     t.returnOnFirstByte = false;
-    SetDeadline(t, TotalMs(to.WriteTotalTimeoutMultiplier, to.WriteTotalTimeoutConstant, count));
+    SetDeadline(t, TotalMs(timeouts.WriteTotalTimeoutMultiplier, timeouts.WriteTotalTimeoutConstant, count));
+}
+
+int FailTransfer(Transfer& t, int error) {
+    t.completed = true;
+    t.error = error;
+    return error;
 }
 
 bool ReadFinished(const Transfer& t, Clock::time_point now) {

@@ -176,21 +176,17 @@ public:
 
     int StartRead(Transfer& t, std::uint8_t* buffer, int count) override {
         std::unique_lock guard(lock_);
-        BeginTransfer(t, true, count);
-        t.readBuffer = buffer;
-        PrepareReadTiming(t, timeouts_, count);
-        if (shut_) return Fail(t, EBADF);
+        BeginRead(t, timeouts_, buffer, count, abortGeneration_);
+        if (shut_) return FailTransfer(t, EBADF);
         return ReadStep(t);
     }
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
         {
             std::lock_guard guard(lock_);
-            BeginTransfer(t, false, count);
-            t.writeBuffer = data;
-            PrepareWriteTiming(t, timeouts_, count);
+            BeginWrite(t, timeouts_, data, count, abortGeneration_);
         }
-        if (shut_) return Fail(t, EBADF);
+        if (shut_) return FailTransfer(t, EBADF);
         return WriteStep(t);
     }
 
@@ -202,7 +198,7 @@ public:
                              {queueFd_, POLLIN, 0}};
             {
                 std::lock_guard guard(lock_);
-                if (t.abortGeneration != abortGeneration_ || shut_) return Fail(t, shut_ ? EBADF : ECANCELED);
+                if (t.abortGeneration != abortGeneration_ || shut_) return FailTransfer(t, shut_ ? EBADF : ECANCELED);
                 ++waiters_;
             }
             const int n = ::poll(fds, t.isRead ? 3 : 2, budget);
@@ -212,9 +208,9 @@ public:
             if (t.abortGeneration != abortGeneration_ || shut_) {
                 // The last of the waiters an abort woke takes the signal down.
                 if (abortedWaiters_ > 0 && --abortedWaiters_ == 0) Reset(abortFd_);
-                return Fail(t, shut_ ? EBADF : ECANCELED);
+                return FailTransfer(t, shut_ ? EBADF : ECANCELED);
             }
-            if (pollError != 0 && pollError != EINTR) return Fail(t, pollError);
+            if (pollError != 0 && pollError != EINTR) return FailTransfer(t, pollError);
             if (t.isRead) {
                 if (int e = ReadStep(t)) return e;
             } else {
@@ -347,23 +343,6 @@ private:
         [[maybe_unused]] int r = ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
     }
 
-    void BeginTransfer(Transfer& t, bool isRead, int count) {
-        t.isRead = isRead;
-        t.started = true;
-        t.completed = false;
-        t.error = 0;
-        t.count = count;
-        t.done = 0;
-        t.abortGeneration = abortGeneration_;
-        t.lastByte = Clock::now();
-    }
-
-    static int Fail(Transfer& t, int error) {
-        t.completed = true;
-        t.error = error;
-        return error;
-    }
-
     // Takes what the queue and the tty hold into the read; the lock is held.
     int ReadStep(Transfer& t) {
         Reset(queueFd_);
@@ -371,11 +350,11 @@ private:
         Take(t);
         if (t.done < t.count) {
             bool arrived = false;
-            if (int e = Drain(arrived)) return Fail(t, e);
+            if (int e = Drain(arrived)) return FailTransfer(t, e);
             Take(t);
             // Bytes this read moved in but left behind still count as new arrivals.
             if (arrived && queueHead_ < queue_.size()) NoteArrival();
-            if (t.done == 0 && !arrived && queueHead_ == queue_.size() && HungUp()) return Fail(t, EIO);
+            if (t.done == 0 && !arrived && queueHead_ == queue_.size() && HungUp()) return FailTransfer(t, EIO);
         }
         const auto now = Clock::now();
         if (t.done > before) t.lastByte = now;
@@ -408,7 +387,7 @@ private:
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) return Fail(t, errno);
+            if (n < 0 && errno != EAGAIN) return FailTransfer(t, errno);
             break;
         }
         if (t.done >= t.count || (t.hasDeadline && Clock::now() >= t.deadline)) {

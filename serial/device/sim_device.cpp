@@ -58,21 +58,21 @@ public:
     }
 
     int StartRead(Transfer& t, std::uint8_t* buffer, int count) override {
-        Begin(t, true, count);
-        t.readBuffer = buffer;
         {
             std::lock_guard guard(lock_);
-            PrepareReadTiming(t, timeouts_, count);
+            BeginRead(t, timeouts_, buffer, count, abortGeneration_.load());
         }
-        if (shut_) return Fail(t, EBADF);
+        if (shut_) return FailTransfer(t, EBADF);
         ReadStep(t);
         return 0;
     }
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
-        Begin(t, false, count);
-        t.writeBuffer = data;
-        if (shut_) return Fail(t, EBADF);
+        {
+            std::lock_guard guard(lock_);
+            BeginWrite(t, timeouts_, data, count, abortGeneration_.load());
+        }
+        if (shut_) return FailTransfer(t, EBADF);
         // The line takes every byte and returns after their transmission time.
         t.done = count > 0 ? line_->Write(data, count) : 0;
         t.completed = true;
@@ -81,8 +81,8 @@ public:
 
     int Await(Transfer& t) override {
         while (!t.completed) {
-            if (shut_) return Fail(t, EBADF);
-            if (t.abortGeneration != abortGeneration_.load()) return Fail(t, ECANCELED);
+            if (shut_) return FailTransfer(t, EBADF);
+            if (t.abortGeneration != abortGeneration_.load()) return FailTransfer(t, ECANCELED);
             // Arrivals are announced to the monitoring thread, so a waiting
             // read looks again every millisecond.
             int budget = WaitBudgetMs(t, Clock::now());
@@ -148,21 +148,6 @@ public:
     }
 
 private:
-    void Begin(Transfer& t, bool isRead, int count) {
-        t.isRead = isRead;
-        t.started = true;
-        t.completed = false;
-        t.error = 0;
-        t.count = count;
-        t.done = 0;
-        t.abortGeneration = abortGeneration_.load();
-        t.lastByte = Clock::now();
-    }
-    static int Fail(Transfer& t, int error) {
-        t.completed = true;
-        t.error = error;
-        return error;
-    }
     void ReadStep(Transfer& t) {
         const int before = t.done;
         if (t.count > t.done) t.done += line_->Read(t.readBuffer + t.done, t.count - t.done);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 #include "serial/device/device.h"
 
@@ -10,10 +11,14 @@ namespace serial::device {
 
 using Clock = std::chrono::steady_clock;
 
-// Fills the timing fields of a read of `count` bytes starting now.
-void PrepareReadTiming(Transfer& t, const CommTimeouts& timeouts, int count);
-// Fills the timing fields of a write of `count` bytes starting now.
-void PrepareWriteTiming(Transfer& t, const CommTimeouts& timeouts, int count);
+// Sets `t` up as a read into `buffer` (or a write of `data`) of `count` bytes
+// starting now under `timeouts`; aborts after `abortGeneration` end it.
+void BeginRead(Transfer& t, const CommTimeouts& timeouts, std::uint8_t* buffer, int count,
+               std::uint64_t abortGeneration);
+void BeginWrite(Transfer& t, const CommTimeouts& timeouts, const std::uint8_t* data, int count,
+                std::uint64_t abortGeneration);
+// Ends `t` with `error` and returns it.
+int FailTransfer(Transfer& t, int error);
 // True when a read of `t` is finished with what it has (called after each take).
 bool ReadFinished(const Transfer& t, Clock::time_point now);
 // Milliseconds until the read or write must next be looked at, -1 for no limit.

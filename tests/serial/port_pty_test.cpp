@@ -14,7 +14,7 @@
 
 #include "serial/com_port.h"
 #include "serial/device/posix_device.h"
-#include "pty_pair.h"
+#include "port_test_support.h"
 
 using namespace serial;
 using namespace std::chrono_literals;
@@ -57,13 +57,7 @@ protected:
         ASSERT_TRUE(pty.Ok());
         // The diagnostic program's settings.
         port.SetPort(pty.SlavePath());
-        port.Parity().SetBits(prEven);
-        port.SetEvents({evRxChar});
-        port.SetSyncMethod(smNone);
-        port.Buffer().SetInputSize(254);
-        port.Buffer().SetOutputSize(254);
-        port.FlowControl().SetTxContinueOnXoff(true);
-        port.Timeouts().SetWriteTotalConstant(100);
+        ConfigureAsProgram(port);
     }
     termios MasterView() {
         termios t{};

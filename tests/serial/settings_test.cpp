@@ -6,7 +6,7 @@
 
 #include "core/exception.h"
 #include "serial/com_port.h"
-#include "pty_pair.h"
+#include "port_test_support.h"
 
 using namespace serial;
 
@@ -32,20 +32,6 @@ public:
     }
     void ResetCounts() { lineApplies = timeoutApplies = queueApplies = 0; }
 };
-
-// The diagnostic program's port as its main window configures it.
-void ConfigureAsProgram(TCustomComPort& port) {
-    port.SetBaudRate(br9600);
-    port.Parity().SetBits(prEven);
-    port.SetStopBits(sbOneStopBit);
-    port.SetDataBits(dbEight);
-    port.SetEvents({evRxChar});
-    port.SetSyncMethod(smNone);
-    port.Buffer().SetInputSize(254);
-    port.Buffer().SetOutputSize(254);
-    port.FlowControl().SetTxContinueOnXoff(true);
-    port.Timeouts().SetWriteTotalConstant(100);
-}
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// A pseudo-terminal pair for tests: the port opens the slave path, the test
+// Test support: the diagnostic program's port settings, and a
+// pseudo-terminal pair of which the port opens the slave path while the test
 // plays the far end on the master.
 #pragma once
 
@@ -9,6 +10,22 @@
 
 #include <chrono>
 #include <string>
+
+#include "serial/com_port.h"
+
+// The diagnostic program's port as its main window configures it.
+inline void ConfigureAsProgram(serial::TCustomComPort& port) {
+    port.SetBaudRate(serial::br9600);
+    port.Parity().SetBits(serial::prEven);
+    port.SetStopBits(serial::sbOneStopBit);
+    port.SetDataBits(serial::dbEight);
+    port.SetEvents({serial::evRxChar});
+    port.SetSyncMethod(serial::smNone);
+    port.Buffer().SetInputSize(254);
+    port.Buffer().SetOutputSize(254);
+    port.FlowControl().SetTxContinueOnXoff(true);
+    port.Timeouts().SetWriteTotalConstant(100);
+}
 
 class PtyPair {
 public:
