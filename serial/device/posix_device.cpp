@@ -191,19 +191,20 @@ public:
     }
 
     int Await(Transfer& t) override {
+        // The check of the queue and the registration as a waiter happen under
+        // one lock, so bytes another thread queues meanwhile signal queueFd_.
+        std::unique_lock guard(lock_);
         while (!t.completed) {
+            if (t.abortGeneration != abortGeneration_ || shut_) return FailTransfer(t, shut_ ? EBADF : ECANCELED);
             const int budget = WaitBudgetMs(t, Clock::now());
             pollfd fds[3] = {{fd_, static_cast<short>(t.isRead ? POLLIN : POLLOUT), 0},
                              {abortFd_, POLLIN, 0},
                              {queueFd_, POLLIN, 0}};
-            {
-                std::lock_guard guard(lock_);
-                if (t.abortGeneration != abortGeneration_ || shut_) return FailTransfer(t, shut_ ? EBADF : ECANCELED);
-                ++waiters_;
-            }
+            ++waiters_;
+            guard.unlock();
             const int n = ::poll(fds, t.isRead ? 3 : 2, budget);
             const int pollError = n < 0 ? errno : 0;
-            std::unique_lock guard(lock_);
+            guard.lock();
             --waiters_;
             if (t.abortGeneration != abortGeneration_ || shut_) {
                 // The last of the waiters an abort woke takes the signal down.
@@ -212,10 +213,13 @@ public:
             }
             if (pollError != 0 && pollError != EINTR) return FailTransfer(t, pollError);
             if (t.isRead) {
+                Reset(queueFd_);
                 if (int e = ReadStep(t)) return e;
             } else {
                 guard.unlock();
-                if (int e = WriteStep(t)) return e;
+                const int e = WriteStep(t);
+                guard.lock();
+                if (e) return e;
             }
         }
         return t.error;
@@ -345,8 +349,7 @@ private:
 
     // Takes what the queue and the tty hold into the read; the lock is held.
     int ReadStep(Transfer& t) {
-        Reset(queueFd_);
-        int before = t.done;
+        const int before = t.done;
         Take(t);
         if (t.done < t.count) {
             bool arrived = false;
@@ -354,7 +357,11 @@ private:
             Take(t);
             // Bytes this read moved in but left behind still count as new arrivals.
             if (arrived && queueHead_ < queue_.size()) NoteArrival();
-            if (t.done == 0 && !arrived && queueHead_ == queue_.size() && HungUp()) return FailTransfer(t, EIO);
+            // Nothing more can come from a tty whose far end is gone.
+            if (!arrived && queueHead_ == queue_.size() && HungUp()) {
+                if (t.done == 0) return FailTransfer(t, EIO);
+                t.completed = true;
+            }
         }
         const auto now = Clock::now();
         if (t.done > before) t.lastByte = now;

@@ -237,6 +237,19 @@ TEST_F(PortOnPty, DiscardNullAndEventCharacter) {
     EXPECT_EQ(text, "ab\n");
 }
 
+TEST_F(PortOnPty, TransmitEmptyFollowsAWrite) {
+    port.SetEvents({evTxEmpty});
+    std::atomic<int> empties{0};
+    port.OnTxEmpty = [&](TCustomComPort&) { ++empties; };
+    port.OpenPort();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(empties.load(), 0);
+    port.WriteText("x");
+    EXPECT_TRUE(WaitFor([&] { return empties.load() == 1; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(empties.load(), 1);
+}
+
 TEST_F(PortOnPty, EventsInOrderOnOpenAndClose) {
     std::vector<std::string> log;
     port.OnBeforeOpen = [&](TCustomComPort&) { log.push_back("BeforeOpen"); };
