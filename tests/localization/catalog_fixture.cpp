@@ -7,6 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "core/exception.h"
+
 namespace testcat {
 
 namespace {
@@ -109,6 +111,15 @@ std::string MoBytes(Entries entries, bool swapped) {
 void PatchWord(std::string& mo, std::size_t offset, std::uint32_t value, bool swapped) {
     if (swapped) value = __builtin_bswap32(value);
     std::memcpy(mo.data() + offset, &value, 4);
+}
+
+std::string RaisedMessage(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const core::Exception& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
 }
 
 Entries NumberedEntries(int count) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,9 @@ std::string MoBytes(Entries entries, bool swapped);
 void PatchWord(std::string& mo, std::size_t offset, std::uint32_t value, bool swapped);
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// The message of the core::Exception that action raises, or "(nothing raised)".
+std::string RaisedMessage(const std::function<void()>& action);
 
 // "key0000", "key0001", ... with translations "value0000", ...
 Entries NumberedEntries(int count);

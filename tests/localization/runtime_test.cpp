@@ -5,7 +5,6 @@
 
 #include "catalog_fixture.h"
 #include "core/builtin_text.h"
-#include "core/exception.h"
 #include "core/text_file.h"
 #include "env_guard.h"
 #include "localization/assembly.h"
@@ -16,6 +15,7 @@
 
 namespace {
 
+using testcat::RaisedMessage;
 using testing::ElementsAre;
 
 std::string OwnPath() {
@@ -25,15 +25,6 @@ std::string OwnPath() {
 }
 
 std::string OwnDirectory() { return OwnPath().substr(0, OwnPath().rfind('/') + 1); }
-
-std::string RaisedMessage(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const core::Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 // A runtime started with LANG=ru_RU.UTF-8 whose "default" and "ruvix"
 // domains read catalogs from a temporary directory.
@@ -81,19 +72,30 @@ TEST_F(Runtime, StartUpSetsEverythingUpAndEndTakesItDown) {
     EXPECT_EQ(localization::ExecutablePath(), "");
 }
 
-TEST_F(Runtime, BuiltInTextsAreTranslatedOnlyWhileTheRuntimeRuns) {
-    Catalog("default", {{"Cannot open file %s", "Не удается открыть файл %s"}});
+// Before the start, while it runs, and after the end: built-in texts (a file
+// error among them) and the port component's Translate.
+TEST_F(Runtime, TextsAreTranslatedOnlyWhileTheRuntimeRuns) {
+    Catalog("default", {{"Cannot open file %s", "Не удается открыть файл %s"},
+                        {"Unable to open com port", "Невозможно открыть COM-порт"}});
     auto missingFileMessage = [] { return RaisedMessage([] { core::ReadWholeTextFile("port.ini.missing"); }); };
-    EXPECT_EQ(missingFileMessage(), "Cannot open file port.ini.missing");
+    auto expectUntranslated = [&] {
+        EXPECT_EQ(missingFileMessage(), "Cannot open file port.ini.missing");
+        EXPECT_EQ(localization::Translate(u"Unable to open com port"), u"Unable to open com port");
+        EXPECT_EQ(localization::Translate(u"a\nb\r"), u"a\r\nb");  // line ends as without a catalog
+    };
+    expectUntranslated();
+    localization::AddResourceDomain("ruvix");  // no runtime: nothing to add to
 
     Start();
+    EXPECT_THAT(localization::ResourceDomains(), ElementsAre("default"));
     EXPECT_EQ(core::LoadBuiltInText(&core::SFOpenError), "Не удается открыть файл %s");
     EXPECT_EQ(missingFileMessage(), "Не удается открыть файл port.ini.missing");
     EXPECT_EQ(core::LoadBuiltInText(&core::SFCreateError), "Cannot create file %s");  // not in the catalog
+    EXPECT_EQ(localization::TranslateUtf8("Unable to open com port"), "Невозможно открыть COM-порт");
 
     localization::EndRuntime();
     EXPECT_EQ(core::LoadBuiltInText(&core::SFOpenError), "Cannot open file %s");
-    EXPECT_EQ(missingFileMessage(), "Cannot open file port.ini.missing");
+    expectUntranslated();
 }
 
 TEST_F(Runtime, DefaultIsTriedBeforeRuvix) {
@@ -109,14 +111,10 @@ TEST_F(Runtime, DefaultIsTriedBeforeRuvix) {
     core::BuiltInText record{reinterpret_cast<std::uintptr_t>(byAddress)};
     EXPECT_EQ(core::LoadBuiltInText(&record), "Ошибка реестра (default)");
     EXPECT_EQ(core::LoadBuiltInText(nullptr), "");
-}
-
-TEST_F(Runtime, EmptyBuiltInTextComesBackAsTheHeaderEntry) {
-    Catalog("default", {{"Exit", "Выход"}});
-    Start();
+    // An empty text finds the catalog's entry for the empty source: its header.
     static const char empty[] = "";
-    core::BuiltInText record{reinterpret_cast<std::uintptr_t>(empty)};
-    EXPECT_THAT(core::LoadBuiltInText(&record), testing::HasSubstr("charset=UTF-8\r\n"));
+    core::BuiltInText emptyRecord{reinterpret_cast<std::uintptr_t>(empty)};
+    EXPECT_THAT(core::LoadBuiltInText(&emptyRecord), testing::HasSubstr("charset=UTF-8\r\n"));
 }
 
 TEST_F(Runtime, LongResourceLoadsWholeAsWideTextAndCutOtherwise) {
@@ -132,19 +130,6 @@ TEST_F(Runtime, LongResourceLoadsWholeAsWideTextAndCutOtherwise) {
     core::RegisterStringResource(kId + 1, std::string(1023, 'z'));  // fills the first buffer exactly
     core::BuiltInText exact{kId + 1};
     EXPECT_EQ(core::LoadBuiltInText(&exact), std::string(1023, 'z'));
-}
-
-TEST_F(Runtime, TranslateFollowsTheRuntimesLife) {
-    Catalog("default", {{"Unable to open com port", "Невозможно открыть COM-порт"}});
-    localization::AddResourceDomain("ruvix");  // no runtime: nothing to add to
-    EXPECT_EQ(localization::Translate(u"Unable to open com port"), u"Unable to open com port");
-    EXPECT_EQ(localization::Translate(u"a\nb\r"), u"a\r\nb");
-    Start();
-    EXPECT_THAT(localization::ResourceDomains(), ElementsAre("default"));
-    EXPECT_EQ(localization::Translate(u"Unable to open com port"), u"Невозможно открыть COM-порт");
-    EXPECT_EQ(localization::TranslateUtf8("Unable to open com port"), "Невозможно открыть COM-порт");
-    localization::EndRuntime();
-    EXPECT_EQ(localization::Translate(u"Unable to open com port"), u"Unable to open com port");
 }
 
 TEST_F(Runtime, BrokenDefaultCatalogRaisesOutOfTranslateAndBuiltInTexts) {
