@@ -53,12 +53,21 @@ std::string TableEntry(int number) {
     return core::Utf16ToUtf8(PortErrorMessages[number]);
 }
 
+// The suffix in the current language; a catalog that cannot deliver it must
+// not turn a port error into a different one.
+std::string CodeSuffix() {
+    static const char16_t kSuffix[] = u" (win error code: %d)";
+    try {
+        return core::Utf16ToUtf8(localization::Translate(kSuffix));
+    } catch (...) {
+        return core::Utf16ToUtf8(kSuffix);
+    }
+}
+
 }  // namespace
 
 EComPort::EComPort(int errorNumber, int systemErrorCode)
-    : core::Exception(core::FormatText(
-          TableEntry(errorNumber) + core::Utf16ToUtf8(localization::Translate(u" (win error code: %d)")),
-          {systemErrorCode})),
+    : core::Exception(core::FormatText(TableEntry(errorNumber) + CodeSuffix(), {systemErrorCode})),
       errorNumber_(errorNumber),
       systemErrorCode_(systemErrorCode) {}
 

@@ -529,10 +529,11 @@ TEST_F(PortOnPty, ThreadSyncRunsHandlersThroughTheDispatcher) {
     std::condition_variable wake;
     std::vector<std::function<void()>> tasks;
     bool quit = false;
+    bool busy = false;
     std::thread gui([&] {
         std::unique_lock guard(lock);
         for (;;) {
-            wake.wait(guard, [&] { return quit || !tasks.empty(); });
+            wake.wait(guard, [&] { return quit || (!busy && !tasks.empty()); });
             if (tasks.empty()) return;
             auto task = std::move(tasks.front());
             tasks.erase(tasks.begin());
@@ -562,6 +563,31 @@ TEST_F(PortOnPty, ThreadSyncRunsHandlersThroughTheDispatcher) {
     EXPECT_TRUE(WaitFor([&] { return calls.load() == 1; }));
     EXPECT_TRUE(onGui.load());
     port.ClosePort();
+
+    // Closing while a cycle still waits for the busy GUI thread abandons it.
+    {
+        std::lock_guard guard(lock);
+        busy = true;
+    }
+    port.OpenPort();
+    pty.Send("v");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return !tasks.empty();
+    }));
+    const auto start = Clock::now();
+    port.ClosePort();
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    {
+        std::lock_guard guard(lock);
+        busy = false;
+        wake.notify_all();
+    }
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return tasks.empty();
+    }));
+    EXPECT_EQ(calls.load(), 1);
 
     // Window sync: handler errors go to the application and monitoring goes on.
     port.SetSyncMethod(smWindowSync);
