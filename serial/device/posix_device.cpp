@@ -124,6 +124,10 @@ public:
         tio.c_cflag |= CREAD | CLOCAL;
         tio.c_iflag |= PARMRK;
         if (::ioctl(fd_, TCSETS2, &tio) != 0) return errno;
+        // Line changes and error counters exist on real ports only; they are
+        // watched from these first readings on.
+        modemLinesSupported_ = ::ioctl(fd_, TIOCMGET, &watchedLines_) == 0;
+        watchedCountersSupported_ = ::ioctl(fd_, TIOCGICOUNT, &watchedCounters_) == 0;
         return 0;
     }
 
@@ -286,18 +290,22 @@ public:
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
         monitorThread_ = std::this_thread::get_id();
         for (;;) {
-            bool watchOutput;
+            int timeoutMs = -1;
             {
                 std::lock_guard guard(lock_);
                 if (shut_) return WaitResult::Failed;
-                watchOutput = CheckOutputDrained();
+                if (WatchingLines()) {
+                    CheckLines();
+                    timeoutMs = kLineWatchMs;
+                }
+                if (CheckOutputDrained()) timeoutMs = kOutputWatchMs;
                 events = pendingEvents_ & mask_;
                 pendingEvents_ = 0;
                 if (events != 0) return WaitResult::Events;
             }
             pollfd fds[3] = {{stopFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
             // A hung-up tty is readable for ever: stop watching it.
-            const int n = ::poll(fds, hungUp_ ? 2 : 3, watchOutput ? 2 : -1);
+            const int n = ::poll(fds, hungUp_ ? 2 : 3, timeoutMs);
             if (n < 0 && errno != EINTR) return WaitResult::Failed;
             if (fds[0].revents) return WaitResult::Stopped;
             if (fds[1].revents) Reset(wakeFd_);
@@ -518,6 +526,40 @@ private:
         return errors;
     }
 
+    // Modem lines and error counters cannot be waited for together with the
+    // input, so while their events are wanted they are looked at this often.
+    static constexpr int kLineWatchMs = 20;
+    static constexpr int kOutputWatchMs = 2;
+
+    bool WatchingLines() const {
+        return (modemLinesSupported_ && (mask_ & (EV_CTS | EV_DSR | EV_RLSD | EV_RING))) ||
+               (watchedCountersSupported_ && (mask_ & (EV_ERR | EV_BREAK)));
+    }
+
+    // Turns changes of the modem lines and error counters since the last look
+    // into events; the lock is held.
+    void CheckLines() {
+        int lines = 0;
+        if (modemLinesSupported_ && ::ioctl(fd_, TIOCMGET, &lines) == 0) {
+            const int changed = lines ^ watchedLines_;
+            if (changed & TIOCM_CTS) pendingEvents_ |= EV_CTS;
+            if (changed & TIOCM_DSR) pendingEvents_ |= EV_DSR;
+            if (changed & TIOCM_CAR) pendingEvents_ |= EV_RLSD;
+            if ((changed & TIOCM_RNG) && !(lines & TIOCM_RNG)) pendingEvents_ |= EV_RING;  // end of a ring
+            watchedLines_ = lines;
+        }
+        serial_icounter_struct now{};
+        if (watchedCountersSupported_ && ::ioctl(fd_, TIOCGICOUNT, &now) == 0) {
+            if (now.frame != watchedCounters_.frame || now.parity != watchedCounters_.parity ||
+                now.overrun != watchedCounters_.overrun || now.buf_overrun != watchedCounters_.buf_overrun ||
+                now.brk != watchedCounters_.brk) {
+                pendingEvents_ |= EV_ERR;
+            }
+            if (now.brk != watchedCounters_.brk) pendingEvents_ |= EV_BREAK;
+            watchedCounters_ = now;
+        }
+    }
+
     // True while the monitoring thread must keep looking for the output to drain.
     bool CheckOutputDrained() {
         if (!outputPending_) return false;
@@ -557,6 +599,10 @@ private:
     bool haveCounters_ = false;
     serial_icounter_struct counters_{};
     std::atomic<bool> hungUp_{false};
+    bool modemLinesSupported_ = false;
+    int watchedLines_ = 0;
+    bool watchedCountersSupported_ = false;
+    serial_icounter_struct watchedCounters_{};
     std::atomic<std::thread::id> monitorThread_{};
 };
 
