@@ -162,7 +162,7 @@ void PumpUnit::AfterEmit(Tag tag, Clock::time_point arrival) {
             Schedule(arrival + Ms(config_.syncGapMs), kSyncBytes[syncSent_], Tag::Sync);
         } else {
             phase_ = Phase::AwaitKey;
-            phaseDeadline_ = arrival + Ms(kKeyWaitMs);
+            WaitForAnswer(arrival, kKeyWaitMs);
         }
         return;
     }
@@ -176,11 +176,17 @@ void PumpUnit::AfterEmit(Tag tag, Clock::time_point arrival) {
         }
         phase_ = Phase::Receiving;
         rxPos_ = 0;
-        phaseDeadline_ = arrival + Ms(config_.idleTimeoutMs);
+        WaitForAnswer(arrival, config_.idleTimeoutMs);
         return;
     }
     awaitingComplement_ = true;
-    phaseDeadline_ = arrival + Ms(kComplementWaitMs);
+    WaitForAnswer(arrival, kComplementWaitMs);
+}
+
+void PumpUnit::WaitForAnswer(Clock::time_point arrival, double ms) {
+    waitFrom_ = arrival;
+    waitLength_ = Ms(ms);
+    phaseDeadline_ = arrival + waitLength_;
 }
 
 void PumpUnit::SendNextBlock(std::uint8_t counter, Clock::time_point at) {
@@ -308,6 +314,8 @@ void PumpUnit::Advance(Clock::time_point now) {
             const InFlight done = inFlight_.front();
             inFlight_.pop_front();
             transport_.ByteArrived(done.byte, done.lost, done.arrival);
+            if (phaseDeadline_ && done.arrival == waitFrom_ && now > done.arrival)
+                phaseDeadline_ = std::max(*phaseDeadline_, now + waitLength_);
         }
         if (!scheduled_.empty() && std::max(scheduled_.front().at, txFreeAt_) <= now) {
             const Scheduled item = scheduled_.front();

@@ -100,6 +100,12 @@ private:
 
     Phase phase_ = Phase::Asleep;
     std::optional<Clock::time_point> phaseDeadline_;
+    // A wait for the tester's answer counts from when the tester could see
+    // the byte: if its delivery comes later than its arrival on the line (a
+    // late-running owner), the deadline moves with it.
+    void WaitForAnswer(Clock::time_point arrival, double ms);
+    Clock::time_point waitFrom_{};
+    Clock::duration waitLength_{};
     std::vector<Scheduled> scheduled_;  // sorted by time
     std::deque<InFlight> inFlight_;     // in arrival order
     Clock::time_point txFreeAt_{};

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/exception.h"
+#include "pumpsim/pump_unit.h"
 #include "pumpsim/sim_line.h"
 
 namespace pumpsim {
@@ -410,6 +411,43 @@ TEST(SimLine, UnusableConfigurationIsRefused) {
     PumpConfig longest;
     longest.identData[0] = std::string(252, 'x');  // a block of length 255 is fine
     EXPECT_NO_THROW(SimLine{longest});
+}
+
+}  // namespace
+}  // namespace pumpsim
+
+namespace pumpsim {
+namespace {
+
+struct RecordingTransport : PumpTransport {
+    void ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) override {
+        if (!lost) arrived.push_back({byte, at});
+    }
+    std::vector<std::pair<std::uint8_t, Clock::time_point>> arrived;
+};
+
+TEST(PumpUnit, WaitsCountFromWhenTheTesterCouldSeeTheByte) {
+    // The owner runs the unit late (a starved thread): the bytes keep their
+    // line times, and the unit's waits for an answer start at delivery.
+    PumpConfig config;
+    RecordingTransport transport;
+    PumpUnit unit(config, transport);
+    const Clock::time_point t0 = Clock::now();
+    unit.Wake(t0);
+    const Clock::time_point late = t0 + std::chrono::seconds(3);
+    unit.Advance(late);
+    ASSERT_EQ(transport.arrived.size(), 3u);
+    EXPECT_EQ(transport.arrived[2].first, 0x51);
+    EXPECT_LT(transport.arrived[2].second, t0 + std::chrono::milliseconds(100));
+    EXPECT_TRUE(unit.Awake());  // still waiting for the key, although 3 s have passed on the line
+    unit.TesterByte(kKeyByte, late + std::chrono::milliseconds(5));
+    unit.Advance(late + std::chrono::milliseconds(200));
+    ASSERT_EQ(transport.arrived.size(), 4u);  // the length byte, then a wait for its complement
+    unit.Advance(late + std::chrono::seconds(2));
+    ASSERT_EQ(transport.arrived.size(), 5u);  // the wait counted from delivery at +200 ms
+    EXPECT_EQ(transport.arrived[4].first, 0x00);  // counter of block 0
+    EXPECT_GE(transport.arrived[4].second, late + std::chrono::milliseconds(300));
+    EXPECT_LT(transport.arrived[4].second, late + std::chrono::milliseconds(310));
 }
 
 }  // namespace
