@@ -2,6 +2,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "core/builtin_text.h"
 #include "core/exception.h"
@@ -152,30 +154,39 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     if (!ValidSection(section) || !ValidKey(key) || HasLineBreak(value)) RaiseWriteError();
-    std::vector<Line> previous = lines_;
     const std::vector<std::size_t> starts = SectionStarts(section);
     for (std::size_t start : starts) {
         for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i) {
             if (lines_[i].key && SameName(*lines_[i].key, key)) {
-                lines_[i].text = *lines_[i].key + "=" + EncodeValue(value);
-                Persist(std::move(previous));
+                std::string old = std::exchange(lines_[i].text, *lines_[i].key + "=" + EncodeValue(value));
+                if (!Persist()) {
+                    lines_[i].text = std::move(old);
+                    RaiseWriteError();
+                }
                 return;
             }
         }
     }
-    Line entry{key + "=" + EncodeValue(value), std::nullopt, key};
+    // A new key goes after the last key of the first section, before trailing
+    // comments and blank lines; a new section goes at the end.
+    std::vector<Line> added;
+    std::size_t at = lines_.size();
     if (!starts.empty()) {
-        // After the last key of the first section, before trailing comments and blank lines.
-        std::size_t at = starts.front() + 1;
+        at = starts.front() + 1;
         for (std::size_t i = at, end = SectionEnd(starts.front()); i < end; ++i)
             if (lines_[i].key) at = i + 1;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
     } else {
-        if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) lines_.push_back(Line{});
-        lines_.push_back(Line{"[" + section + "]", section, std::nullopt});
-        lines_.push_back(std::move(entry));
+        if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) added.push_back(Line{});
+        added.push_back(Line{"[" + section + "]", section, std::nullopt});
     }
-    Persist(std::move(previous));
+    added.push_back(Line{key + "=" + EncodeValue(value), std::nullopt, key});
+    const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(at);
+    lines_.insert(first, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    if (!Persist()) {
+        const auto from = lines_.begin() + static_cast<std::ptrdiff_t>(at);
+        lines_.erase(from, from + static_cast<std::ptrdiff_t>(added.size()));
+        RaiseWriteError();
+    }
 }
 
 bool TIniFile::SectionExists(const std::string& section) const { return !SectionStarts(section).empty(); }
@@ -186,63 +197,62 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    for (const Line& line : lines_) {
-        if (line.section &&
-            std::none_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, *line.section); }))
-            names.push_back(*line.section);
-    }
+    std::set<std::string_view, NameLess> seen;
+    for (const Line& line : lines_)
+        if (line.section && seen.insert(*line.section).second) names.push_back(*line.section);
     return names;
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
     std::vector<std::string> keys;
+    std::set<std::string_view, NameLess> seen;
     for (std::size_t start : SectionStarts(section)) {
         for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i) {
             const auto& key = lines_[i].key;
-            if (key && std::none_of(keys.begin(), keys.end(), [&](const std::string& k) { return SameName(k, *key); }))
-                keys.push_back(*key);
+            if (key && seen.insert(*key).second) keys.push_back(*key);
         }
     }
     return keys;
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    std::vector<Line> previous = lines_;
     std::vector<bool> drop(lines_.size(), false);
     bool changed = false;
     for (std::size_t start : SectionStarts(section)) {
         for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i)
             if (lines_[i].key && SameName(*lines_[i].key, key)) drop[i] = changed = true;
     }
-    if (changed) RemoveLines(drop, std::move(previous));
+    if (changed) RemoveLines(drop);
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-    std::vector<Line> previous = lines_;
     std::vector<bool> drop(lines_.size(), false);
     const std::vector<std::size_t> starts = SectionStarts(section);
     if (starts.empty()) return;
     for (std::size_t start : starts)
         std::fill(drop.begin() + static_cast<std::ptrdiff_t>(start),
                   drop.begin() + static_cast<std::ptrdiff_t>(SectionEnd(start)), true);
-    RemoveLines(drop, std::move(previous));
+    RemoveLines(drop);
 }
 
-void TIniFile::RemoveLines(const std::vector<bool>& drop, std::vector<Line> previous) {
+void TIniFile::RemoveLines(const std::vector<bool>& drop) {
     std::vector<Line> kept;
     for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (!drop[i]) kept.push_back(std::move(lines_[i]));
-    lines_ = std::move(kept);
-    Persist(std::move(previous));
-}
-
-void TIniFile::Persist(std::vector<Line> previous) {
-    std::string content;
-    for (const Line& line : lines_) content += line.text + lineEnd_;
-    if (!ReplaceStoreFile(fileName_, content)) {
-        lines_ = std::move(previous);
+        if (!drop[i]) kept.push_back(lines_[i]);
+    std::swap(lines_, kept);
+    if (!Persist()) {
+        std::swap(lines_, kept);
         RaiseWriteError();
     }
+}
+
+bool TIniFile::Persist() const {
+    std::string content;
+    for (const Line& line : lines_) {
+        content += line.text;
+        content += lineEnd_;
+    }
+    return ReplaceStoreFile(fileName_, content);
 }
 
 void TIniFile::RaiseWriteError() const {

@@ -73,8 +73,9 @@ private:
     std::optional<std::string> Find(const std::string& section, const std::string& key) const;
     std::vector<std::size_t> SectionStarts(const std::string& section) const;
     std::size_t SectionEnd(std::size_t start) const;
-    void RemoveLines(const std::vector<bool>& drop, std::vector<Line> previous);
-    void Persist(std::vector<Line> previous);
+    // Drops the marked lines and persists, or raises with nothing dropped.
+    void RemoveLines(const std::vector<bool>& drop);
+    bool Persist() const;
     [[noreturn]] void RaiseWriteError() const;
 
     std::string fileName_;

@@ -80,6 +80,9 @@ std::optional<std::string> FromHex(std::string_view text) {
     return out;
 }
 
+// Keys nest at most this deep, which also bounds the recursion over the tree.
+constexpr std::size_t kMaxKeyDepth = 512;
+
 // Splits a path at "\"; a trailing "\" is allowed, an empty part is not.
 std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
     std::vector<std::string> parts;
@@ -89,7 +92,7 @@ std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
     for (;;) {
         std::size_t end = path.find('\\', start);
         std::string_view part = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
-        if (part.empty()) return std::nullopt;
+        if (part.empty() || parts.size() == kMaxKeyDepth) return std::nullopt;
         parts.emplace_back(part);
         if (end == std::string_view::npos) return parts;
         start = end + 1;
@@ -199,6 +202,7 @@ std::optional<TRegistry::Path> TRegistry::Resolve(const std::string& path) const
     auto parts = SplitPath(absolute ? std::string_view(path).substr(1) : std::string_view(path));
     if (!parts) return std::nullopt;
     if (absolute || !open_) return parts;
+    if (current_.size() + parts->size() > kMaxKeyDepth) return std::nullopt;
     Path full = current_;
     full.insert(full.end(), parts->begin(), parts->end());
     return full;

@@ -95,7 +95,7 @@ public:
     // no key is open, else below the open key. With `canCreate`, missing keys
     // on the way are created. Returns false (the open key stays as it was)
     // when the key is missing and not to be created, the path has an empty
-    // part, or a new key cannot be stored.
+    // part or leads deeper than 512 keys, or a new key cannot be stored.
     bool OpenKey(const std::string& path, bool canCreate);
     void CloseKey();
     bool HasCurrentKey() const noexcept { return open_; }

@@ -124,6 +124,19 @@ TEST_F(IniFileTest, WriteThatCannotBePersistedRaisesAndChangesNothing) {
     }
     EXPECT_EQ(ini.ReadString("com", "Port", "none"), "none");
     EXPECT_FALSE(ini.SectionExists("com"));
+
+    // A folder in the file's place makes every replacement fail: a rewritten
+    // key, a new key and a removal are all taken back.
+    const std::string other = Path("s.ini");
+    TIniFile kept(other);
+    kept.WriteString("com", "Port", "COM1");
+    std::filesystem::remove(other);
+    std::filesystem::create_directory(other);
+    EXPECT_THROW(kept.WriteString("com", "Port", "COM2"), core::EIniFileException);
+    EXPECT_THROW(kept.WriteInteger("com", "New", 1), core::EIniFileException);
+    EXPECT_THROW(kept.EraseSection("com"), core::EIniFileException);
+    EXPECT_EQ(kept.ReadSection("com"), std::vector<std::string>{"Port"});
+    EXPECT_EQ(kept.ReadString("com", "Port", ""), "COM1");
 }
 
 TEST_F(IniFileTest, NamesAndValuesTheFileCannotHoldAreRefused) {

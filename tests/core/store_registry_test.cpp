@@ -14,6 +14,12 @@ using core::TRegistryStore;
 
 class RegistryStoreTest : public StoreFolderTest {};
 
+std::string DeepPath(int depth) {
+    std::string path = "k";
+    for (int i = 1; i < depth; ++i) path += "\\k";
+    return path;
+}
+
 // Runs `action` and returns the message of the ERegistryException it raises.
 template <typename Action>
 std::string RegistryError(Action action) {
@@ -143,6 +149,8 @@ TEST_F(RegistryStoreTest, KeyPaths) {
     EXPECT_TRUE(reg.DeleteKey("B"));
     EXPECT_FALSE(reg.KeyExists("\\a\\b\\c"));
     EXPECT_FALSE(reg.DeleteKey("B"));
+    EXPECT_TRUE(reg.OpenKey("\\" + DeepPath(512), true));
+    EXPECT_FALSE(reg.OpenKey("k", true)) << "one level too deep";
 }
 
 TEST_F(RegistryStoreTest, BrokenFilesAreRefusedAndLeftAlone) {
@@ -155,6 +163,7 @@ TEST_F(RegistryStoreTest, BrokenFilesAreRefusedAndLeftAlone) {
         "pumpdiag registry 1\n[a\\\\b]\n",              // empty key name
         "pumpdiag registry 1\n[k\n",
         std::string("pumpdiag registry 1\n[k]\n\0\xff", 26),
+        "pumpdiag registry 1\n[" + DeepPath(513) + "]\n",  // deeper than keys may nest
     };
     const std::string name = Path("reg.dat");
     for (const std::string& content : broken) {
