@@ -83,3 +83,7 @@ void GuiTest::TearDown() {
 }
 
 }  // namespace testing_support
+
+// Under the leak checker: fontconfig keeps its pattern caches to the end of
+// the process on purpose; they are not leaks of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
