@@ -367,6 +367,23 @@ TEST_F(PortOnPty, RxCharReportsWaitingBytesOneHandlerAtATime) {
     for (int c : counts) EXPECT_GT(c, 0);
 }
 
+TEST_F(PortOnPty, EventsTakeEffectAtTheNextOpening) {
+    std::atomic<int> calls{0};
+    port.OnRxChar = [&](TCustomComPort&, int) { ++calls; };
+    port.SetEvents({});
+    port.OpenPort();
+    EXPECT_FALSE(port.ThreadCreated());
+    port.SetEvents({evRxChar});
+    pty.Send("a");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(calls.load(), 0);
+    port.ClosePort();
+    port.OpenPort();
+    EXPECT_TRUE(port.ThreadCreated());
+    pty.Send("b");
+    EXPECT_TRUE(WaitFor([&] { return calls.load() == 1; }));
+}
+
 TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
     std::atomic<int> calls{0};
     port.OnRxChar = [&](TCustomComPort&, int) { ++calls; };  // reads nothing
