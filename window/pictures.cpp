@@ -6,10 +6,16 @@
 #include <QPainterPath>
 
 namespace window {
+namespace {
+QImage WhiteImage(int width, int height, QImage::Format format) {
+    QImage image(width, height, format);
+    image.fill(Qt::white);
+    return image;
+}
+}  // namespace
 
 QImage EraserImage() {
-    QImage image(16, 16, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    QImage image = WhiteImage(16, 16, QImage::Format_RGB32);
     QPainter p(&image);
     // Body: a slanted block seen from the front.
     const QPointF body[] = {{1, 9}, {9, 9}, {14, 4}, {14, 8}, {9, 13}, {1, 13}};
@@ -44,10 +50,8 @@ QPixmap EraserPicture() {
 }
 
 QImage ProgramIconImage() {
-    QImage image(32, 32, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    QImage image = WhiteImage(32, 32, QImage::Format_RGB32);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     // V
     p.drawLine(3, 5, 10, 26);
@@ -60,8 +64,7 @@ QImage ProgramIconImage() {
 }
 
 QImage LogoImage() {
-    QImage image(127, 127, QImage::Format_RGB888);
-    image.fill(Qt::white);
+    QImage image = WhiteImage(127, 127, QImage::Format_RGB888);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     QFont font(QStringLiteral("DejaVu Sans"));

@@ -22,22 +22,12 @@ using window::TForm1;
 
 namespace {
 
-class FormTest : public GuiTest {
+class CaptionTest : public FormTest {
 protected:
-    void SetUp() override {
-        GuiTest::SetUp();
-        form = std::make_unique<TForm1>();
-        window::Form1 = form.get();
-    }
-    void TearDown() override {
-        form.reset();
-        GuiTest::TearDown();
-    }
     void LoadCaptions(const std::string& bytes) {
         WriteBytes("caption.txt", bytes);
         form->LoadCaptions();
     }
-    std::unique_ptr<TForm1> form;
 };
 
 const char* const kCaptions16 =
@@ -171,7 +161,7 @@ TEST_F(FormTest, EraserPictureIsDrawnOnATransparentWhiteGround) {
 
 // ------------------------------------------------------------ caption file
 
-TEST_F(FormTest, SixteenCaptionLinesGoToTheirTargets) {
+TEST_F(CaptionTest, SixteenCaptionLinesGoToTheirTargets) {
     LoadCaptions(kCaptions16);
     EXPECT_EQ(form->Exit1->text(), "Exit");
     EXPECT_EQ(form->N2->title(), "Ports");
@@ -201,7 +191,7 @@ TEST_F(FormTest, SixteenCaptionLinesGoToTheirTargets) {
     EXPECT_EQ(boxes[0].icon, window::BoxIcon::Information);
 }
 
-TEST_F(FormTest, ProgramsOwnCaptionFilesFitTheHelpArea) {
+TEST_F(CaptionTest, ProgramsOwnCaptionFilesFitTheHelpArea) {
     for (const char* file : {PD_DATA_DIR "/caption.txt", PD_DATA_DIR "/en/caption.txt"}) {
         SCOPED_TRACE(file);
         form->Memo2->setPlainText(window::ReadMemoFile(file));
@@ -214,7 +204,7 @@ TEST_F(FormTest, ProgramsOwnCaptionFilesFitTheHelpArea) {
     EXPECT_TRUE(form->ConnectionHelpText.contains("адаптер"));
 }
 
-TEST_F(FormTest, LineTooWideForTheAreaShiftsEveryLaterLine) {
+TEST_F(CaptionTest, LineTooWideForTheAreaShiftsEveryLaterLine) {
     std::string wide;
     for (int i = 0; i < 20; ++i) wide += "word" + std::to_string(i) + " ";
     std::string file = "0\r\n1\r\n2\r\n3\r\n" + wide + "\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n";
@@ -228,7 +218,7 @@ TEST_F(FormTest, LineTooWideForTheAreaShiftsEveryLaterLine) {
     EXPECT_EQ(form->Label4->caption(), "14");
 }
 
-TEST_F(FormTest, ShortEmptyAndOddCaptionFiles) {
+TEST_F(CaptionTest, ShortEmptyAndOddCaptionFiles) {
     LoadCaptions("A\r\nB\r\nC");
     EXPECT_EQ(form->Exit1->text(), "A");
     EXPECT_EQ(form->Help1->title(), "C");
@@ -251,7 +241,7 @@ TEST_F(FormTest, ShortEmptyAndOddCaptionFiles) {
     EXPECT_EQ(form->Exit1->text(), QString::fromStdString(core::Cp1251ToUtf8("\xEF\xBB\xBFX")));
 }
 
-TEST_F(FormTest, MissingOrHugeCaptionFileKeepsTheStoredCaptions) {
+TEST_F(CaptionTest, MissingOrHugeCaptionFileKeepsTheStoredCaptions) {
     EXPECT_THROW(form->LoadCaptions(), core::EFOpenError);
     WriteBytes("caption.txt", std::string(window::kMemoCapacity + 1, 'x'));
     try {

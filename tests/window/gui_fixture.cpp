@@ -82,6 +82,17 @@ void GuiTest::TearDown() {
     std::filesystem::remove_all(folder, ignored);
 }
 
+void FormTest::SetUp() {
+    GuiTest::SetUp();
+    form = std::make_unique<window::TForm1>();
+    window::Form1 = form.get();
+}
+
+void FormTest::TearDown() {
+    form.reset();
+    GuiTest::TearDown();
+}
+
 }  // namespace testing_support
 
 // Under the leak checker: fontconfig keeps its pattern caches to the end of

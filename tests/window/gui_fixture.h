@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 #include <QString>
 
+#include "window/form1.h"
 #include "window/message_box.h"
 
 namespace testing_support {
@@ -50,6 +52,16 @@ protected:
 private:
     std::filesystem::path previous_;
     window::BoxHook previousHook_;
+};
+
+// A main window built (not yet created by its creation handler) and
+// registered as the program's Form1.
+class FormTest : public GuiTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<window::TForm1> form;
 };
 
 }  // namespace testing_support

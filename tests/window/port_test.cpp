@@ -14,17 +14,11 @@ using window::TForm1;
 
 namespace {
 
-class PortTest : public GuiTest {
+class PortTest : public FormTest {
 protected:
     void SetUp() override {
-        GuiTest::SetUp();
-        form = std::make_unique<TForm1>();
-        window::Form1 = form.get();
+        FormTest::SetUp();
         ASSERT_FALSE(pty.slave.empty());
-    }
-    void TearDown() override {
-        form.reset();
-        GuiTest::TearDown();
     }
     // Runs the handler the way the event loop would: an escaping error is presented.
     template <class F>
@@ -44,7 +38,6 @@ protected:
     }
 
     Pty pty;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(PortTest, PortIniNamesTheDeviceToOpen) {
