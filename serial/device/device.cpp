@@ -1,6 +1,7 @@
 #include "serial/device/device.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 
 #include "serial/device/posix_device.h"
@@ -96,6 +97,12 @@ void PrepareReadTiming(Transfer& t, const CommTimeouts& to, int count) {
 }
 
 }  // namespace
+
+int CheckDeviceControlBlock(const DeviceControlBlock& dcb) {
+    const bool valid = dcb.ByteSize >= 5 && dcb.ByteSize <= 8 && dcb.Parity <= 4 && dcb.StopBits <= 2 &&
+                       dcb.BaudRate > 0 && dcb.BaudRate <= 0x7FFFFFFF;
+    return valid ? 0 : EINVAL;
+}
 
 void BeginRead(Transfer& t, const CommTimeouts& timeouts, std::uint8_t* buffer, int count,
                std::uint64_t abortGeneration) {

@@ -55,13 +55,14 @@ tcflag_t SpeedCode(std::uint32_t rate) {
 }  // namespace
 
 int MapToTermios(const DeviceControlBlock& dcb, TermiosSettings& out) {
+    if (int e = CheckDeviceControlBlock(dcb)) return e;
     tcflag_t c = CREAD | CLOCAL;
     switch (dcb.ByteSize) {
         case 5: c |= CS5; break;
         case 6: c |= CS6; break;
         case 7: c |= CS7; break;
         case 8: c |= CS8; break;
-        default: return EINVAL;
+        default: break;
     }
     switch (dcb.Parity) {
         case 0: break;
@@ -69,14 +70,12 @@ int MapToTermios(const DeviceControlBlock& dcb, TermiosSettings& out) {
         case 2: c |= PARENB; break;
         case 3: c |= PARENB | PARODD | CMSPAR; break;
         case 4: c |= PARENB | CMSPAR; break;
-        default: return EINVAL;
+        default: break;
     }
     // One and a half stop bits exist only with five data bits, where CSTOPB means them.
-    if (dcb.StopBits > 2) return EINVAL;
     if (dcb.StopBits != 0) c |= CSTOPB;
     const std::uint32_t rtsControl = (dcb.Flags >> kDcbRtsControlShift) & 3;
     if ((dcb.Flags & kDcbOutxCtsFlow) || rtsControl == 2) c |= CRTSCTS;
-    if (dcb.BaudRate == 0 || dcb.BaudRate > 0x7FFFFFFF) return EINVAL;
     // A standard speed keeps its own code (drivers without arbitrary speeds
     // understand it); any other goes as an exact number.
     const tcflag_t code = SpeedCode(dcb.BaudRate);

@@ -46,9 +46,7 @@ public:
     }
     int SetState(const DeviceControlBlock& dcb) override {
         if (shut_) return EBADF;
-        if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2 || dcb.BaudRate == 0)
-            return EINVAL;
-        return 0;
+        return CheckDeviceControlBlock(dcb);
     }
     int SetTimeouts(const CommTimeouts& timeouts) override {
         if (shut_) return EBADF;

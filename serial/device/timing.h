@@ -1,5 +1,6 @@
-// Timeout rules shared by the device backends: how long a read or a write
-// may run under the five timeouts, and when a read has done enough.
+// Rules shared by the device backends: which device-control records a device
+// can take, how long a read or a write may run under the five timeouts, and
+// when a read has done enough.
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,9 @@
 namespace serial::device {
 
 using Clock = std::chrono::steady_clock;
+
+// 0 for a record with valid data bits, parity, stop bits and speed, else EINVAL.
+int CheckDeviceControlBlock(const DeviceControlBlock& dcb);
 
 // Sets `t` up as a read into `buffer` (or a write of `data`) of `count` bytes
 // starting now under `timeouts`; aborts after `abortGeneration` end it.
