@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -67,7 +68,10 @@ SimLine::Impl::~Impl() {
 }
 
 void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte, Clock::time_point at) {
-    const double ms = std::chrono::duration<double, std::milli>(at - created).count();
+    // Entries stay in time order even when a late-running writer records a
+    // byte whose line time lies before what the unit has already delivered.
+    double ms = std::chrono::duration<double, std::milli>(at - created).count();
+    if (!trace.empty()) ms = std::max(ms, trace.back().timeMs);
     trace.push_back(TraceEntry{ms, kind, byte});
 }
 
@@ -117,14 +121,16 @@ int SimLine::Write(const std::uint8_t* data, int count) {
         end += byteTime;
         std::this_thread::sleep_until(end);
         {
+            // The byte ended at `end` on the line, even if this thread
+            // wakes later: the unit and the trace take the line's time.
             std::lock_guard<std::mutex> lock(impl_->mu);
-            const Clock::time_point now = impl_->CatchUp();
-            impl_->Record(TraceKind::TesterByte, data[i], now);
+            impl_->unit.Advance(end);
+            impl_->Record(TraceKind::TesterByte, data[i], end);
             if (impl_->echo) {
-                impl_->Record(TraceKind::EchoByte, data[i], now);
+                impl_->Record(TraceKind::EchoByte, data[i], end);
                 impl_->Arrive(data[i]);
             }
-            impl_->unit.TesterByte(data[i], now);
+            impl_->unit.TesterByte(data[i], end);
         }
         impl_->cv.notify_all();
     }
