@@ -98,3 +98,7 @@ void FormTest::TearDown() {
 // Under the leak checker: fontconfig keeps its pattern caches to the end of
 // the process on purpose; they are not leaks of ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
+// Under the thread checker: Qt's own libraries are not instrumented, so the
+// hand-over inside its thread pool (image conversion) looks unsynchronised.
+extern "C" const char* __tsan_default_suppressions() { return "race:libQt6Core.so\nrace:libQt6Gui.so\n"; }
