@@ -190,6 +190,10 @@ void PumpUnit::WaitForAnswer(Clock::time_point arrival, double ms) {
 }
 
 void PumpUnit::SendNextBlock(std::uint8_t counter, Clock::time_point at) {
+    if (config_.stopAfterBlocks >= 0 && blocksSent_ >= config_.stopAfterBlocks) {
+        GoToSleep();  // a unit told to send no block at all
+        return;
+    }
     Block next{kAckTitle, {}};
     if (!outQueue_.empty()) {
         next = std::move(outQueue_.front());

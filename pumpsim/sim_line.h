@@ -1,6 +1,15 @@
 // A simulated pump control unit behind an echoing adapter, on a simulated
 // serial line with real byte timing. SimLine is the tester's side of that
 // line: what a serial port connected to the adapter would see.
+//
+// The unit sleeps until the wake-up pattern (break 100-400 ms, idle 100-400
+// ms, break 300-900 ms), sends 0x55, 0x8C, 0x51 and waits up to 1 s for
+// kKeyByte; then it sends its identification blocks (counters 0, 2, 4, 6) and
+// answers every tester block with a block of its own (counter = tester's + 1):
+// fault data blocks and a block without data after kReadFaultsTitle, an
+// acknowledge otherwise. It answers every tester byte but the end byte with
+// its complement, and waits up to 100 ms for the complement of each of its
+// own bytes but the end byte. A break while awake ends the exchange.
 #pragma once
 
 #include <array>
@@ -53,8 +62,10 @@ struct PumpConfig {
     //   blocks and every complement it sends, in the order it starts them.
     //   A garbage byte does not count.
     // - tester byte index: every byte of the tester that the unit received
-    //   since it woke up: 0xAE is 0, then the tester's complements of the
-    //   unit's block bytes and the bytes of the tester's blocks, in order.
+    //   since it woke up (in a normal start 0xAE is 0), then the tester's
+    //   complements of the unit's block bytes and the bytes of the tester's
+    //   blocks, in order. With the default identification, the length byte
+    //   of the tester's first block is 14.
     bool adapterEcho = true;       // false: the adapter returns nothing of what the tester sends
     int loseByteIndex = -1;        // the unit byte with this index never reaches the tester (traced as LostByte)
     int lateReplyIndex = -1;       // the unit's complement of the tester byte with this index comes late ...
@@ -62,7 +73,7 @@ struct PumpConfig {
     int garbageAfterIndex = -1;    // right after the unit byte with this index the unit sends garbageByte too
     std::uint8_t garbageByte = 0xA5;
     int stopAfterBlocks = -1;      // after the end byte of its n-th block since wake-up the unit falls
-                                   // asleep (silent until the next wake-up pattern)
+                                   // asleep (silent until the next wake-up pattern); 0: no block at all
 
     static std::array<std::string, 4> DefaultIdentData();
 };
