@@ -450,5 +450,44 @@ TEST(PumpUnit, WaitsCountFromWhenTheTesterCouldSeeTheByte) {
     EXPECT_LT(transport.arrived[4].second, late + std::chrono::milliseconds(310));
 }
 
+TEST(PumpUnit, BreaksSeenOnlyByTheirStartWakeTheUnit) {
+    // A serial port reports a break once, when it starts (maybe repeated).
+    RecordingTransport transport;
+    PumpUnit unit(PumpConfig{}, transport);
+    using std::chrono::milliseconds;
+    const Clock::time_point t0 = Clock::now();
+    unit.BreakPulse(t0);
+    unit.BreakPulse(t0 + milliseconds(10));  // the same break reported again
+    unit.BreakPulse(t0 + milliseconds(400));
+    EXPECT_TRUE(unit.Awake());
+    unit.Advance(t0 + milliseconds(930));  // the second break is still assumed on
+    EXPECT_TRUE(transport.arrived.empty());
+    unit.Advance(t0 + milliseconds(1000));
+    ASSERT_FALSE(transport.arrived.empty());
+    EXPECT_EQ(transport.arrived[0].first, 0x55);
+
+    // Two breaks too far apart are no pattern.
+    RecordingTransport other;
+    PumpUnit apart(PumpConfig{}, other);
+    apart.BreakPulse(t0);
+    apart.BreakPulse(t0 + milliseconds(1500));
+    EXPECT_FALSE(apart.Awake());
+}
+
+TEST(PumpUnit, StopAfterNoBlockStaysSilentAfterTheKey) {
+    PumpConfig config;
+    config.stopAfterBlocks = 0;
+    RecordingTransport transport;
+    PumpUnit unit(config, transport);
+    const Clock::time_point t0 = Clock::now();
+    unit.Wake(t0);
+    unit.Advance(t0 + std::chrono::milliseconds(100));
+    ASSERT_EQ(transport.arrived.size(), 3u);
+    unit.TesterByte(kKeyByte, t0 + std::chrono::milliseconds(101));
+    unit.Advance(t0 + std::chrono::milliseconds(500));
+    EXPECT_EQ(transport.arrived.size(), 3u);
+    EXPECT_FALSE(unit.Awake());
+}
+
 }  // namespace
 }  // namespace pumpsim
