@@ -81,6 +81,18 @@ TEST_F(PortTest, OnlyTheExactNamesCheckAnItem) {
     }
 }
 
+TEST_F(PortTest, FirstLineTooWideForTheStoreIsCutAtItsFirstWrap) {
+    std::string line = "Com1";
+    for (int i = 0; i < 30; ++i) line += " word" + std::to_string(i);
+    WriteBytes("port.ini", line + "\r\nCom2");
+    Run([&] { form->OpenPortFromIni(); });
+    const std::string port = form->com().Port();
+    EXPECT_EQ(line.rfind(port, 0), 0u);  // a beginning of the line ...
+    EXPECT_LT(port.size(), line.size() / 2);  // ... less than half of it at 449 pixels
+    EXPECT_EQ(Checked(), 0);
+    ASSERT_EQ(boxes.size(), 1u);  // no such device
+}
+
 TEST_F(PortTest, ChoosingAnAbsentPortReportsTheErrorAndRemembersTheChoice) {
     WriteBytes("port.ini", pty.slave);
     Run([&] { form->OpenPortFromIni(); });
