@@ -15,7 +15,6 @@
 #include "gui_fixture.h"
 #include "window/form1.h"
 #include "window/memo_text.h"
-#include "window/pictures.h"
 
 using namespace testing_support;
 using window::TForm1;
@@ -135,28 +134,6 @@ TEST_F(FormTest, TabVisitsTheFocusableControlsInTheirOrder) {
     const std::vector<QString> expected = {"Button3", "Button4", "t50", "t51", "t53", "t52", "t5a", "t59",  "t57", "t58",
                                            "t5b",     "t55",     "t56", "t54", "t5c", "t5d", "t5e", "button1", "Memo2"};
     EXPECT_EQ(visited, expected);
-}
-
-TEST_F(FormTest, EraserPictureIsDrawnOnATransparentWhiteGround) {
-    const QImage image = window::EraserImage();
-    ASSERT_EQ(image.size(), QSize(16, 16));
-    EXPECT_EQ(QColor(image.pixel(0, 15)), QColor(Qt::white));
-    bool green = false, blue = false, black = false;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const QColor c(image.pixel(x, y));
-            green |= c.green() > 100 && c.red() < 60 && c.blue() < 60;
-            blue |= c.blue() > 200 && c.red() < 60 && c.green() < 60;
-            black |= c.lightness() < 30;
-        }
-    EXPECT_TRUE(green && blue && black);
-    const QImage mask = window::EraserPicture().mask().toImage();
-    EXPECT_EQ(mask.pixelIndex(0, 15), 0);   // white ground left out
-    EXPECT_NE(mask.pixelIndex(5, 11), 0);   // the body drawn
-    // The picture sits right of the caption, 4 pixels apart, the pair centred.
-    const int pictureRight = form->button1->pictureLeft() + 16;
-    EXPECT_NEAR(form->button1->captionLeft(), form->button1->width() - pictureRight, 1);
-    EXPECT_EQ(window::ProgramIconImage().size(), QSize(32, 32));
 }
 
 // ------------------------------------------------------------ caption file
