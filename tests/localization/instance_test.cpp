@@ -60,28 +60,27 @@ protected:
     TGnuGettextInstance instance{dir.Dir() + "locale"};
 };
 
-TEST_F(Translation, WithoutCatalogOnlyLineEndsChange) {
-    EXPECT_EQ(instance.Translate(u"Unable to open com port"), u"Unable to open com port");
-    EXPECT_EQ(instance.Translate(u"a\nb\n"), u"a\r\nb\r\n");
-    EXPECT_EQ(instance.Translate(u"\nstart"), u"\r\nstart");
-    EXPECT_EQ(instance.Translate(u"a\rb"), u"ab");
-    EXPECT_EQ(instance.Translate(u"a\r\nb"), u"a\r\nb");
-    EXPECT_EQ(instance.Translate(u""), u"");
-}
+// Each text with the translation it must come back as.
+using Expectations = std::vector<std::pair<std::u16string, std::u16string>>;
 
-TEST_F(Translation, CatalogOfTheTwoLetterLanguageUnderTheDefaultDirectory) {
+TEST_F(Translation, LineEndsWithAndWithoutCatalog) {
+    const Expectations withoutCatalog = {
+        {u"Unable to open com port", u"Unable to open com port"}, {u"a\nb\n", u"a\r\nb\r\n"},
+        {u"\nstart", u"\r\nstart"}, {u"a\rb", u"ab"}, {u"a\r\nb", u"a\r\nb"}, {u"", u""}};
+    for (const auto& [text, expected] : withoutCatalog) EXPECT_EQ(instance.Translate(text), expected);
+
+    // A catalog of the two-letter language under the default directory. Keys
+    // lose their carriage returns; translations gain them.
     testcat::InstallCatalog(dir.Path() / "locale", "de", "default",
                             {{"Exit", "Beenden"},
                              {"Two\nlines", "Zwei\nZeilen"},
                              {"Kept", "Schon\r\nrichtig"},
                              {" (win error code: %d)", " (Windows-Fehlercode: %d)"}});
-    EXPECT_EQ(instance.Translate(u"Exit"), u"Beenden");
-    // The key loses its carriage returns; the translation gains them.
-    EXPECT_EQ(instance.Translate(u"Two\r\nlines"), u"Zwei\r\nZeilen");
-    EXPECT_EQ(instance.Translate(u"Two\nlines"), u"Zwei\r\nZeilen");
-    EXPECT_EQ(instance.Translate(u"Kept"), u"Schon\r\nrichtig");
-    EXPECT_EQ(instance.Translate(u" (win error code: %d)"), u" (Windows-Fehlercode: %d)");
-    EXPECT_EQ(instance.Translate(u"exit"), u"exit");
+    instance.SelectLanguage("de_DE");
+    const Expectations withCatalog = {
+        {u"Exit", u"Beenden"}, {u"Two\r\nlines", u"Zwei\r\nZeilen"}, {u"Two\nlines", u"Zwei\r\nZeilen"},
+        {u"Kept", u"Schon\r\nrichtig"}, {u" (win error code: %d)", u" (Windows-Fehlercode: %d)"}, {u"exit", u"exit"}};
+    for (const auto& [text, expected] : withCatalog) EXPECT_EQ(instance.Translate(text), expected);
 }
 
 TEST_F(Translation, TranslationThatIsNotUtf8Raises) {
