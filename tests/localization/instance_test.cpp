@@ -8,45 +8,39 @@ namespace {
 
 using localization::TGnuGettextInstance;
 
-std::string Language(testcat::EnvGuard&, const char* explicitCode = "") {
+std::string ChosenLanguage(const char* explicitCode = "") {
     TGnuGettextInstance instance("/nowhere/locale");
     instance.SelectLanguage(explicitCode);
     return instance.Language();
 }
 
+// Sets variable to each value in turn and checks the language chosen from the environment.
+void ExpectLanguages(testcat::EnvGuard& env, const char* variable,
+                     const std::vector<std::pair<const char*, const char*>>& valueAndLanguage) {
+    for (const auto& [value, language] : valueAndLanguage) {
+        env.Set(variable, value);
+        EXPECT_EQ(ChosenLanguage(), language) << variable << "=" << value;
+    }
+}
+
 TEST(LanguageChoice, LangFirstCutAtTheFirstDot) {
     testcat::EnvGuard env;
     env.Set("LC_ALL", "ru_RU.UTF-8");
-    env.Set("LANG", "de_DE.UTF-8");
-    EXPECT_EQ(Language(env), "de_DE");
-    env.Set("LANG", "de_DE");
-    EXPECT_EQ(Language(env), "de_DE");
-    env.Set("LANG", "sr_RS.UTF-8@latin.x");
-    EXPECT_EQ(Language(env), "sr_RS");
+    ExpectLanguages(env, "LANG", {{"de_DE.UTF-8", "de_DE"}, {"de_DE", "de_DE"}, {"sr_RS.UTF-8@latin.x", "sr_RS"}});
     // A code given by the caller stands as it is.
-    EXPECT_EQ(Language(env, "pt_BR.UTF-8"), "pt_BR.UTF-8");
+    EXPECT_EQ(ChosenLanguage("pt_BR.UTF-8"), "pt_BR.UTF-8");
 }
 
 TEST(LanguageChoice, WithoutLangTheLocaleEnvironmentDecides) {
     testcat::EnvGuard env;
     env.Set("LANG", "");
-    env.Set("LC_MESSAGES", "sv_SE.UTF-8");
-    EXPECT_EQ(Language(env), "sv_SE");
-    env.Set("LC_ALL", "ru_RU.UTF-8");  // LC_ALL overrides LC_MESSAGES
-    EXPECT_EQ(Language(env), "ru_RU");
-    env.Set("LC_ALL", "ru_RU@euro");
-    EXPECT_EQ(Language(env), "ru_RU");
-    // Without a country the language's primary entry of the table stands.
-    env.Set("LC_ALL", "ru");
-    EXPECT_EQ(Language(env), "ru_RU");
-    env.Set("LC_ALL", "el.UTF-8");
-    EXPECT_EQ(Language(env), "gr_GR");
-    env.Set("LC_ALL", "de_DEU");
-    EXPECT_EQ(Language(env), "de_DE");
-    for (const char* other : {"C", "POSIX", "C.UTF-8", "ast_ES", "xx"}) {
-        env.Set("LC_ALL", other);
-        EXPECT_EQ(Language(env), "C") << other;
-    }
+    ExpectLanguages(env, "LC_MESSAGES", {{"sv_SE.UTF-8", "sv_SE"}});
+    // LC_ALL overrides LC_MESSAGES. Without a two-letter country the
+    // language's primary entry of the locale table stands; otherwise "C".
+    ExpectLanguages(env, "LC_ALL",
+                    {{"ru_RU.UTF-8", "ru_RU"}, {"ru_RU@euro", "ru_RU"}, {"ru", "ru_RU"}, {"el.UTF-8", "gr_GR"},
+                     {"de_DEU", "de_DE"}, {"C", "C"}, {"POSIX", "C"}, {"C.UTF-8", "C"}, {"ast_ES", "C"},
+                     {"xx", "C"}});
 }
 
 class Translation : public testing::Test {
