@@ -1,6 +1,7 @@
 #include "core/delay.h"
 
 #include <chrono>
+#include <thread>
 
 namespace core {
 
@@ -8,11 +9,9 @@ void DelayMs(std::uint16_t ms) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto target = std::chrono::milliseconds(ms);
-    while (Clock::now() - start < target) {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
+    // Yielding (not sleeping) lets other runnable threads, such as the one
+    // delivering the pump's bytes, have the processor while we wait.
+    while (Clock::now() - start < target) std::this_thread::yield();
 }
 
 }  // namespace core

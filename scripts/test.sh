@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 cd "${BUILD_DIR:-build}"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300

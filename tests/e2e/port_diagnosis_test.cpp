@@ -1,0 +1,111 @@
+// Whole diagnoses through the real serial port component: once on the
+// simulated line inside the process, once on a pseudo-terminal served by the
+// command-line simulator in a process of its own. Both must show the same.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "event_loop.h"
+#include "window/port_component.h"
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+using protocol::Control;
+using protocol::IdentField;
+
+extern char** environ;
+
+namespace {
+
+// The simulator tool serving on a new pseudo-terminal; ends with the test.
+class SimulatorProcess {
+public:
+    SimulatorProcess() {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        char* argv[] = {const_cast<char*>(PUMPSIM_TOOL), const_cast<char*>("--pty"), nullptr};
+        if (posix_spawn(&pid_, PUMPSIM_TOOL, &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        FILE* f = ::fdopen(out[0], "r");
+        char line[256] = {};
+        if (f && std::fgets(line, sizeof line, f)) path_ = line;
+        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
+        if (f) std::fclose(f);
+    }
+    ~SimulatorProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+};
+
+struct Display {
+    std::map<IdentField, std::string> fields;
+    std::vector<int> buttons;
+    std::map<int, std::string> hints;
+};
+
+// Runs start, identification and a fault read through the window's port.
+Display Diagnose(const std::string& portName) {
+    EventLoop gui;
+    RecordingView model;
+    LoopView view(gui, model);
+    auto com = window::MakeComPort();
+    protocol::PumpProtocol engine(*com, view);
+    view.Attach(engine);
+    com->OnRxChar = [&](int count) { engine.Rx(count); };
+    gui.Call([&] {
+        engine.SetFirstStartValues();
+        engine.ClearSynced();
+        com->SetPort(portName);
+        com->OpenPort();
+        com->PurgeBuffers(true, true);
+        engine.SetRemainingStartValues();
+    });
+    gui.Call([&] { engine.Button3Click(); });
+    Display d;
+    EXPECT_TRUE(WaitFor([&] { return model.Enabled(Control::Button4); }, 8s)) << portName;
+    gui.Call([&] { engine.Button4Click(); });
+    EXPECT_TRUE(WaitFor([&] { return !model.Hint(0x5A).empty(); }, 8s)) << portName;
+    gui.Call([&] {
+        d.fields = model.fields;
+        d.buttons = model.VisibleButtons();
+        for (int code : d.buttons) d.hints[code] = model.Hint(code);
+    });
+    gui.Call([&] { com->ClosePort(); });
+    return d;
+}
+
+TEST(DiagnosisThroughPort, SimulatedLineAndPseudoTerminalShowTheSame) {
+    Display simulated = Diagnose("SIM");
+    ASSERT_EQ(simulated.fields.size(), 4u);
+    EXPECT_EQ(simulated.buttons, (std::vector<int>{0x53, 0x5A}));
+    EXPECT_EQ(simulated.hints[0x53], "Сетчик ошибок 2");
+    EXPECT_EQ(simulated.hints[0x5A], "Сетчик ошибок 17");
+
+    SimulatorProcess tool;
+    ASSERT_FALSE(tool.Path().empty()) << "the simulator did not start";
+    Display overPty = Diagnose(tool.Path());
+    EXPECT_EQ(overPty.fields, simulated.fields);
+    EXPECT_EQ(overPty.buttons, simulated.buttons);
+    EXPECT_EQ(overPty.hints, simulated.hints);
+}
+
+}  // namespace
