@@ -1,6 +1,7 @@
 #include "localization/assembly.h"
 
 #include <fcntl.h>
+#include <link.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,32 @@ private:
     int fd_;
 };
 
+// Where the loader took our own marker from in the running program's file,
+// or -1: lets the start-up read the directory position without reading the
+// whole executable.
+long long OwnMarkerPosition() {
+    struct Search {
+        std::uintptr_t address;
+        long long position = -1;
+    } search{reinterpret_cast<std::uintptr_t>(pd_embedded_file_directory)};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) -> int {
+            auto* s = static_cast<Search*>(data);
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const auto& segment = info->dlpi_phdr[i];
+                if (segment.p_type != PT_LOAD) continue;
+                const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                if (s->address >= start && s->address + sizeof pd_embedded_file_directory <= start + segment.p_filesz) {
+                    s->position = static_cast<long long>(segment.p_offset + (s->address - start));
+                    return 1;
+                }
+            }
+            return 0;
+        },
+        &search);
+    return search.position;
+}
+
 std::string TrimControls(std::string s) {
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     auto first = std::find_if_not(s.begin(), s.end(), blank);
@@ -125,7 +152,14 @@ TAssemblyAnalyzer::TAssemblyAnalyzer(std::string executablePath) : executablePat
 void TAssemblyAnalyzer::Scan() {
     ReadOnlyFile file(executablePath_);
     if (!file.IsOpen()) return;
-    long long marker = file.Find(MarkerText());
+    // When the file is the running program, the marker is where the loader
+    // found it; otherwise (or if that place holds something else) search.
+    const std::string markerText = MarkerText();
+    long long marker = OwnMarkerPosition();
+    std::string atMarker(kMarkerLength, '\0');
+    if (marker < 0 || !file.ReadAt(static_cast<std::uint64_t>(marker), atMarker.data(), kMarkerLength) ||
+        atMarker != markerText)
+        marker = file.Find(markerText);
     if (marker < 0) return;
     markerFound_ = true;
     unsigned char word[8];
