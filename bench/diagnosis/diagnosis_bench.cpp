@@ -14,10 +14,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "engine_fakes.h"
-#include "sim_harness.h"
+#include "serial/device/sim_device.h"
+#include "window/port_component.h"
 
 using namespace testing_support;
 using Clock = std::chrono::steady_clock;
@@ -106,26 +108,29 @@ int main() {
     std::printf("%4s %12s %12s %8s %8s\n", "run", "measured ms", "least ms", "ratio", "bytes");
     std::vector<double> ratios;
     for (int run = 0; run < runs; ++run) {
-        pumpsim::SimLine line;
-        SimLinePort port(line);
         TimingView view;
-        protocol::PumpProtocol engine(port, view);
+        auto com = window::MakeComPort();
+        protocol::PumpProtocol engine(*com, view);
+        com->OnRxChar = [&](int count) { engine.Rx(count); };
         engine.SetFirstStartValues();
+        com->SetPort("SIM");
+        com->OpenPort();
         engine.SetRemainingStartValues();
-        ArrivalThread arrivals(line, engine);
-        line.ClearTrace();
+        auto line = serial::device::CurrentSimulatedLine();
+        line->ClearTrace();
         auto clicked = Clock::now();
         engine.Button3Click();
         while (!view.done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         double measured = std::chrono::duration<double, std::milli>(view.doneAt - clicked).count();
-        auto trace = line.Trace();
+        auto trace = line->Trace();
         // Trace times count from the line's creation; the first break marks the click.
         double clickMs = 0;
         for (const auto& e : trace)
             if (e.kind == TraceKind::BreakOn) { clickMs = e.timeMs; break; }
         double doneMs = clickMs + measured;
         int bytes = 0;
-        double excess = EngineExcess(trace, line.ByteTimeMs(), doneMs, bytes);
+        double excess = EngineExcess(trace, line->ByteTimeMs(), doneMs, bytes);
+        com->ClosePort();
         double least = measured - excess;
         ratios.push_back(measured / least);
         std::printf("%4d %12.2f %12.2f %8.4f %8d\n", run + 1, measured, least, measured / least, bytes);

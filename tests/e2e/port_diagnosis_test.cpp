@@ -10,8 +10,7 @@
 
 #include <cstdio>
 
-#include "event_loop.h"
-#include "window/port_component.h"
+#include "port_session.h"
 
 using namespace testing_support;
 using namespace std::chrono_literals;
@@ -64,33 +63,19 @@ struct Display {
 
 // Runs start, identification and a fault read through the window's port.
 Display Diagnose(const std::string& portName) {
-    EventLoop gui;
-    RecordingView model;
-    LoopView view(gui, model);
-    auto com = window::MakeComPort();
-    protocol::PumpProtocol engine(*com, view);
-    view.Attach(engine);
-    com->OnRxChar = [&](int count) { engine.Rx(count); };
-    gui.Call([&] {
-        engine.SetFirstStartValues();
-        engine.ClearSynced();
-        com->SetPort(portName);
-        com->OpenPort();
-        com->PurgeBuffers(true, true);
-        engine.SetRemainingStartValues();
-    });
-    gui.Call([&] { engine.Button3Click(); });
-    Display d;
+    PortSession session(portName);
+    RecordingView& model = session.model;
+    session.Click(&protocol::PumpProtocol::Button3Click);
     EXPECT_TRUE(WaitFor([&] { return model.Enabled(Control::Button4); }, 8s)) << portName;
-    gui.Call([&] { engine.Button4Click(); });
+    session.Click(&protocol::PumpProtocol::Button4Click);
     EXPECT_TRUE(WaitFor([&] { return !model.Hint(0x5A).empty(); }, 8s)) << portName;
-    gui.Call([&] {
+    return session.OnGui([&] {
+        Display d;
         d.fields = model.fields;
         d.buttons = model.VisibleButtons();
         for (int code : d.buttons) d.hints[code] = model.Hint(code);
+        return d;
     });
-    gui.Call([&] { com->ClosePort(); });
-    return d;
 }
 
 TEST(DiagnosisThroughPort, SimulatedLineAndPseudoTerminalShowTheSame) {

@@ -1,0 +1,56 @@
+// A diagnosis session as the main window runs it, without the window: the
+// window's port component (here usually on the simulated pump, port SIM),
+// the engine with its arrivals on the port's monitoring thread, and a GUI
+// loop for effects, button handlers and timers.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "event_loop.h"
+#include "serial/device/sim_device.h"
+#include "window/port_component.h"
+
+namespace testing_support {
+
+class PortSession {
+public:
+    explicit PortSession(const std::string& portName = "SIM", const pumpsim::PumpConfig& config = {}) {
+        serial::device::SetSimulatedPumpConfig(config);
+        view.Attach(engine);
+        com->OnRxChar = [this](int count) { engine.Rx(count); };
+        // what the window's creation and its port opening do
+        gui.Call([&] {
+            engine.SetFirstStartValues();
+            engine.ClearSynced();
+            com->SetPort(portName);
+            com->OpenPort();
+            com->PurgeBuffers(true, true);
+            engine.SetRemainingStartValues();
+        });
+    }
+    // The port closes first, so no arrival reaches an engine being destroyed.
+    ~PortSession() {
+        gui.Call([&] { com->ClosePort(); });
+    }
+
+    void Click(void (protocol::PumpProtocol::*handler)()) {
+        gui.Call([&] { (engine.*handler)(); });
+    }
+    // Runs `read` on the GUI loop, where the window state lives.
+    template <typename F>
+    auto OnGui(F read) {
+        decltype(read()) result;
+        gui.Call([&] { result = read(); });
+        return result;
+    }
+    std::shared_ptr<pumpsim::SimLine> Line() const { return serial::device::CurrentSimulatedLine(); }
+
+    EventLoop gui;
+    RecordingView model;
+    LoopView view{gui, model};
+    std::unique_ptr<window::PortComponent> com = window::MakeComPort();
+    protocol::PumpProtocol engine{*com, view};
+};
+
+}  // namespace testing_support
