@@ -46,8 +46,9 @@ public:
     }
     std::shared_ptr<pumpsim::SimLine> Line() const { return serial::device::CurrentSimulatedLine(); }
 
-    EventLoop gui;
+    // The loop is stopped (its thread joined) before the state it applies to goes.
     RecordingView model;
+    EventLoop gui;
     LoopView view{gui, model};
     std::unique_ptr<window::PortComponent> com = window::MakeComPort();
     protocol::PumpProtocol engine{*com, view};
