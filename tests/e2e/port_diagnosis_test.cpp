@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "port_session.h"
+#include "serial/com_error.h"
 
 using namespace testing_support;
 using namespace std::chrono_literals;
@@ -41,11 +42,13 @@ public:
         while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
         if (f) std::fclose(f);
     }
-    ~SimulatorProcess() {
+    ~SimulatorProcess() { Stop(); }
+    void Stop() {
         if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+            ::kill(pid_, SIGKILL);
             int status;
             ::waitpid(pid_, &status, 0);
+            pid_ = -1;
         }
     }
     const std::string& Path() const { return path_; }
@@ -91,6 +94,21 @@ TEST(DiagnosisThroughPort, SimulatedLineAndPseudoTerminalShowTheSame) {
     EXPECT_EQ(overPty.fields, simulated.fields);
     EXPECT_EQ(overPty.buttons, simulated.buttons);
     EXPECT_EQ(overPty.hints, simulated.hints);
+}
+
+TEST(DiagnosisThroughPort, VanishingDeviceMidExchangeEndsTheLinkNotTheProgram) {
+    SimulatorProcess tool;
+    ASSERT_FALSE(tool.Path().empty()) << "the simulator did not start";
+    PortSession session(tool.Path());
+    session.Click(&protocol::PumpProtocol::Button3Click);
+    ASSERT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button4); }, 8s));
+    // the far end disappears while blocks go back and forth: the port's
+    // operations fail inside the engine's arrival handling
+    tool.Stop();
+    EXPECT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button3); }, 8s))
+        << "the watchdog gives the start button back";
+    // the window's handlers still run, and a new start reports the port's error
+    EXPECT_THROW(session.Click(&protocol::PumpProtocol::Button3Click), serial::EComPort);
 }
 
 }  // namespace
