@@ -1,5 +1,7 @@
 #include "window/form1.h"
 
+#include <QFontDatabase>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -60,14 +62,14 @@ TLabel* Caption(QWidget* parent, const QString& text, int left, int top) {
 }  // namespace
 
 QFont SansSerif(int pixelSize, bool bold) {
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
-                                    QStringLiteral("Noto Sans"), QStringLiteral("Sans Serif")});
-        return true;
+    // Resolved once: asking for a family that is not installed makes every
+    // font lookup search for a substitute again.
+    static const QString family = [] {
+        for (const char* name : {"MS Sans Serif", "DejaVu Sans", "Liberation Sans", "Noto Sans"})
+            if (QFontDatabase::hasFamily(QString::fromLatin1(name))) return QString::fromLatin1(name);
+        return QStringLiteral("Sans Serif");
     }();
-    (void)substituted;
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     font.setBold(bold);
