@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests and the program need on a fresh Debian
-# machine. Does nothing when everything is already there.
+# Installs what the build and the program need on a fresh Debian machine;
+# with --tests also what the tests, the fuzz targets and the package check
+# need. Does nothing when everything is already there.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
           libbenchmark-dev gettext xvfb xauth x11-apps fonts-dejavu-core)
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(clang libclang-rt-14-dev openbox x11-utils lintian dpkg-dev file util-linux)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
