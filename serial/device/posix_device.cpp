@@ -52,6 +52,15 @@ tcflag_t SpeedCode(std::uint32_t rate) {
     return BOTHER;
 }
 
+// Gives the tty back whole: without the exclusive flag, which outlives the
+// descriptor while the far end of a pseudo-terminal stays open and would keep
+// every later unprivileged opener out, and without the lock.
+void ReleaseTty(int fd) {
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
 }  // namespace
 
 int MapToTermios(const DeviceControlBlock& dcb, TermiosSettings& out) {
@@ -108,7 +117,7 @@ public:
         queue_.reserve(4096);
     }
     ~PosixDevice() override {
-        ::close(fd_);  // also releases the advisory lock
+        ReleaseTty(fd_);
         ::close(abortFd_);
         ::close(wakeFd_);
         ::close(queueFd_);
@@ -622,7 +631,7 @@ std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& erro
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
         error = errno;
-        ::close(fd);
+        ReleaseTty(fd);
         return nullptr;
     }
     auto device = std::make_shared<PosixDevice>(fd);

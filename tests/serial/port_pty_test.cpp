@@ -1,6 +1,8 @@
 // The port against real pseudo-terminal pairs: the port opens the slave, the
 // test plays the far end on the master.
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 
@@ -157,6 +159,17 @@ TEST_F(PortOnPty, OpensExclusively) {
               "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) + ")");
     EXPECT_FALSE(second.Connected());
     port.ClosePort();
+
+    // Closing gives the device back whole while the far end stays open: no
+    // exclusive flag left behind (it would keep out every unprivileged
+    // opener) and no lock.
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << errno;
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
     second.OpenPort();
     EXPECT_TRUE(second.Connected());
 }
