@@ -24,18 +24,28 @@ struct Blocks : ::testing::Test {
     }
 };
 
-TEST_F(Blocks, AnswersEveryPumpByteAndAcknowledgesWithCounterPlusOne) {
-    PlayPumpBlock(engine, line, PumpBlock(0x02, 0x09, ""));
-    // complements of length, counter, title; then the engine's block
-    EXPECT_EQ(line.written, Bytes({0xFC, 0xFD, 0xF6, 0x03, 0x03, 0x09, 0x03}));
-    auto s = engine.State();
-    EXPECT_EQ(s.BlockCounter, 0x03);
-    EXPECT_EQ(s.RxBuffer[0], 0x03);
-    EXPECT_EQ(s.RxBuffer[1], 0x09);
-    EXPECT_FALSE(s.OurTurn);
-    EXPECT_FALSE(s.InBlock);
-    EXPECT_FALSE(s.WatchdogArmed) << "an acknowledge does not arm the watchdog";
-    EXPECT_EQ(line.Waiting(), 0);
+TEST(BlockExchange, AnswersEveryPumpByteAndAcknowledgesWithCounterPlusOne) {
+    // The unit answers each byte of the engine's block at once, or only at the
+    // last poll the engine waits for it; either answer belongs to that byte.
+    for (int replyOnPoll : {0, 10}) {
+        ScriptedLine line;
+        RecordingView view;
+        PumpProtocol engine{line, view};
+        Synchronise(engine, line);
+        line.written.clear();
+        line.replyOnPoll = replyOnPoll;
+        PlayPumpBlock(engine, line, PumpBlock(0x02, 0x09, ""));
+        // complements of length, counter, title; then the engine's block
+        EXPECT_EQ(line.written, Bytes({0xFC, 0xFD, 0xF6, 0x03, 0x03, 0x09, 0x03})) << "reply on poll " << replyOnPoll;
+        auto s = engine.State();
+        EXPECT_EQ(s.BlockCounter, 0x03);
+        EXPECT_EQ(s.RxBuffer[0], 0x03);
+        EXPECT_EQ(s.RxBuffer[1], 0x09);
+        EXPECT_FALSE(s.OurTurn);
+        EXPECT_FALSE(s.InBlock);
+        EXPECT_FALSE(s.WatchdogArmed) << "an acknowledge does not arm the watchdog";
+        EXPECT_EQ(line.Waiting(), 0) << "an answer was left for the next block; reply on poll " << replyOnPoll;
+    }
 }
 
 TEST_F(Blocks, StoresExactlyTheBlockAndKeepsWhatEarlierBlocksLeft) {
@@ -143,28 +153,48 @@ TEST_F(Blocks, ReadAfterClearBeforeNextBlockCarriesReadAndStillResets) {
 class RequestDuringSend : public ScriptedLine {
 public:
     std::function<void()> onWrite;
+    int writesBefore = 0;  // engine bytes that go out before the request comes
     int WriteText(const std::string& bytes) override {
-        if (onWrite) std::exchange(onWrite, nullptr)();
+        if (onWrite && writesBefore-- == 0) std::exchange(onWrite, nullptr)();
         return ScriptedLine::WriteText(bytes);
     }
 };
 
 TEST(BlockSend, RequestMadeWhileBlockGoesOutIsNotLost) {
-    RequestDuringSend line;
-    RecordingView view;
-    PumpProtocol engine(line, view);
-    Synchronise(engine, line);
-    PlayPumpBlockBody(engine, line, Bytes({0x03, 0x02, 0x09}));
-    line.written.clear();
-    // the request comes as the engine's first block byte goes out
-    line.onWrite = [&] { engine.Button4Click(); };
-    PlayEndByte(engine, line);
-    EXPECT_EQ(line.written, Bytes({0x03, 0x03, 0x09, 0x03}));
-    EXPECT_EQ(engine.State().PendingCommand, protocol::ReadFaultsCommand);
-    EXPECT_FALSE(engine.State().WatchdogArmed);
-    line.written.clear();
-    PlayPumpBlock(engine, line, PumpBlock(0x04, 0x09, ""));
-    EXPECT_EQ(line.written.substr(3), Bytes({0x03, 0x05, 0x07, 0x03}));
+    struct Row {
+        bool readRequestedBefore;  // the block going out carries a read request already
+        int writesBefore;          // 0: as the length byte goes out, 3: as the end byte does
+        std::uint8_t sentTitle;
+        std::uint8_t nextTitle;
+        bool armed;
+    };
+    const Row rows[] = {
+        {false, 0, 0x09, 0x07, false},
+        {false, 3, 0x09, 0x07, false},
+        // the same request again is the one on the line: it goes out once
+        {true, 3, 0x07, 0x09, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "request after " << row.writesBefore << " bytes, read before "
+                                        << row.readRequestedBefore);
+        RequestDuringSend line;
+        RecordingView view;
+        PumpProtocol engine(line, view);
+        Synchronise(engine, line);
+        if (row.readRequestedBefore) engine.Button4Click();
+        PlayPumpBlockBody(engine, line, Bytes({0x03, 0x02, 0x09}));
+        line.written.clear();
+        line.writesBefore = row.writesBefore;
+        line.onWrite = [&] { engine.Button4Click(); };
+        PlayEndByte(engine, line);
+        EXPECT_EQ(line.written, Bytes({0x03, 0x03, row.sentTitle, 0x03}));
+        EXPECT_EQ(engine.State().PendingCommand,
+                  row.nextTitle == 0x07 ? protocol::ReadFaultsCommand : protocol::AckCommand);
+        EXPECT_EQ(engine.State().WatchdogArmed, row.armed);
+        line.written.clear();
+        PlayPumpBlock(engine, line, PumpBlock(0x04, 0x09, ""));
+        EXPECT_EQ(line.written.substr(3), Bytes({0x03, 0x05, row.nextTitle, 0x03}));
+    }
 }
 
 }  // namespace

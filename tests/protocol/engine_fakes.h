@@ -25,7 +25,11 @@ public:
         written += bytes;
         if (echo) input_.insert(input_.end(), bytes.begin(), bytes.end());
         if (replyWithComplement)
-            for (char c : bytes) input_.push_back(static_cast<char>(c ^ 0xFF));
+            for (char c : bytes) {
+                // the echo is read by poll reads + 1; the reply waits replyOnPoll polls more
+                if (replyOnPoll > 0) late_.push_back({reads + 1 + replyOnPoll, static_cast<char>(c ^ 0xFF)});
+                else input_.push_back(static_cast<char>(c ^ 0xFF));
+            }
         if (!afterNextWrite_.empty()) {
             input_.insert(input_.end(), afterNextWrite_.begin(), afterNextWrite_.end());
             afterNextWrite_.clear();
@@ -35,6 +39,10 @@ public:
     int ReadText(std::string& bytes, int count) override {
         std::lock_guard guard(mutex_);
         bytes.clear();
+        while (!late_.empty() && late_.front().first <= reads + 1) {
+            input_.push_back(late_.front().second);
+            late_.pop_front();
+        }
         while (count-- > 0 && !input_.empty()) {
             bytes += input_.front();
             input_.pop_front();
@@ -46,6 +54,7 @@ public:
         if (failBreak) throw std::runtime_error("break refused");
         std::lock_guard guard(mutex_);
         breaks.push_back(on);
+        if (!on && breakEndsAsZero) input_.push_back('\0');
     }
     void PurgeBuffers(bool in, bool) override {
         std::lock_guard guard(mutex_);
@@ -63,11 +72,13 @@ public:
     }
     int Waiting() {
         std::lock_guard guard(mutex_);
-        return static_cast<int>(input_.size());
+        return static_cast<int>(input_.size() + late_.size());
     }
 
     bool echo = true;
     bool replyWithComplement = false;
+    int replyOnPoll = 0;  // 0: the reply is there with the echo; n: only at the n-th poll after the echo
+    bool breakEndsAsZero = false;  // the adapter receives each break as a zero byte
     bool failBreak = false;
     std::string written;
     std::vector<bool> breaks;
@@ -77,6 +88,7 @@ public:
 private:
     std::mutex mutex_;
     std::deque<char> input_;
+    std::deque<std::pair<int, char>> late_;  // (read number it arrives by, byte)
     std::string afterNextWrite_;
 };
 

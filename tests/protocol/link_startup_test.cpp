@@ -69,11 +69,13 @@ TEST_F(Engine, StartButtonSendsWakeUpPatternAndSetsLinkState) {
     using Clock = std::chrono::steady_clock;
     engine.SetFirstStartValues();
     engine.SetRemainingStartValues();
+    line.breakEndsAsZero = true;
     auto t0 = Clock::now();
     engine.Button3Click();
     EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(900));
     EXPECT_EQ(line.breaks, (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(line.purges, 1);
+    EXPECT_EQ(line.Waiting(), 0) << "what the wake-up left on the line is purged after it";
     auto s = engine.State();
     EXPECT_FALSE(s.Synced);
     EXPECT_EQ(s.BlockCounter, 0x61);
@@ -102,6 +104,43 @@ TEST_F(Engine, WatchdogGivesStartButtonBackWhenCounterStops) {
     EXPECT_EQ(view.log.back(), "timer 0=0");
     engine.timer1Timer();  // already enabled and unchanged: stops again, harmless
     EXPECT_EQ(view.log.back(), "timer 0=0");
+}
+
+TEST(WatchdogRestart, EndOfFirstBlockAfterARequestRestartsTheWatchdogOnce) {
+    struct Row {
+        bool armed;  // a request went out before the block
+        std::uint8_t counter;
+        std::uint8_t title;
+        std::string data;
+        bool restarts;
+    };
+    const Row rows[] = {
+        {true, 19, 0x10, "AB", true},  // longer than 4 with a counter past 18
+        {true, 18, 0x10, "AB", false},
+        {true, 19, 0x10, "A", false},
+        {true, 2, 0x0A, "", true},  // the title is the last stored byte
+        {true, 2, 0x10, "A\xF0", true},
+        {false, 19, 0x10, "AB", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "counter " << int(row.counter) << " title " << int(row.title) << " data "
+                                        << row.data.size() << " armed " << row.armed);
+        ScriptedLine line;
+        RecordingView view;
+        PumpProtocol engine{line, view};
+        Synchronise(engine, line);
+        if (row.armed) {
+            engine.Button1Click();
+            PlayPumpBlock(engine, line, PumpBlock(0x00, 0x09, ""));
+            ASSERT_TRUE(engine.State().WatchdogArmed);
+        }
+        PlayPumpBlock(engine, line, PumpBlock(row.counter, row.title, row.data));
+        EXPECT_EQ(view.TimerOn(Timer::Timer1), row.restarts);
+        EXPECT_FALSE(engine.State().WatchdogArmed);
+        view.timers.clear();
+        PlayPumpBlock(engine, line, PumpBlock(static_cast<std::uint8_t>(row.counter + 2), row.title, row.data));
+        EXPECT_FALSE(view.TimerOn(Timer::Timer1)) << "only the first block after the request restarts it";
+    }
 }
 
 TEST_F(Engine, SendEchoedGivesUpAfter101PollsWithoutEcho) {
