@@ -138,7 +138,9 @@ public:
     virtual WaitResult WaitEvent(int stopFd, std::uint32_t& events) = 0;
 
     // Ends every transfer and wait in progress and makes every later call fail
-    // with EBADF; the platform handle is released with the last reference.
+    // with EBADF; the platform handle is released as soon as the calls in
+    // progress have returned, whoever still holds a reference (a transfer
+    // record does).
     virtual void Shutdown() = 0;
 };
 

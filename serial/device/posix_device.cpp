@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -117,10 +118,7 @@ public:
         queue_.reserve(4096);
     }
     ~PosixDevice() override {
-        ReleaseTty(fd_);
-        ::close(abortFd_);
-        ::close(wakeFd_);
-        ::close(queueFd_);
+        if (!released_) Release();
     }
 
     bool Valid() const { return abortFd_ >= 0 && wakeFd_ >= 0 && queueFd_ >= 0; }
@@ -140,7 +138,8 @@ public:
     }
 
     int SetQueueSizes(std::int32_t input, std::int32_t output) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         if (input < 0 || output < 0) return EINVAL;
         // The kernel's queues have fixed sizes; the input size only sets the
         // point at which the queue counts as 80 % full.
@@ -150,7 +149,8 @@ public:
     }
 
     int SetState(const DeviceControlBlock& dcb) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         TermiosSettings mapped;
         if (int e = MapToTermios(dcb, mapped)) return e;
         termios2 tio{};
@@ -180,29 +180,36 @@ public:
     }
 
     int SetTimeouts(const CommTimeouts& timeouts) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         std::lock_guard guard(lock_);
         timeouts_ = timeouts;
         return 0;
     }
 
     int StartRead(Transfer& t, std::uint8_t* buffer, int count) override {
+        const Use use(*this);
         std::unique_lock guard(lock_);
         BeginRead(t, timeouts_, buffer, count, abortGeneration_);
-        if (shut_) return FailTransfer(t, EBADF);
+        if (!use) return FailTransfer(t, EBADF);
         return ReadStep(t);
     }
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
+        const Use use(*this);
         {
             std::lock_guard guard(lock_);
             BeginWrite(t, timeouts_, data, count, abortGeneration_);
         }
-        if (shut_) return FailTransfer(t, EBADF);
+        if (!use) return FailTransfer(t, EBADF);
         return WriteStep(t);
     }
 
     int Await(Transfer& t) override {
+        // A finished record needs nothing of the device, which may be gone.
+        if (t.completed) return t.error;
+        const Use use(*this);
+        if (!use) return FailTransfer(t, EBADF);
         // The check of the queue and the registration as a waiter happen under
         // one lock, so bytes another thread queues meanwhile signal queueFd_.
         std::unique_lock guard(lock_);
@@ -238,14 +245,16 @@ public:
     }
 
     int Abort() override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         std::lock_guard guard(lock_);
         AbortWaiters();
         return 0;
     }
 
     int Purge(bool input, bool output) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         std::lock_guard guard(lock_);
         if (input) {
             if (::ioctl(fd_, TCFLSH, TCIFLUSH) != 0) return errno;
@@ -258,12 +267,14 @@ public:
     }
 
     int SetBreak(bool on) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         return ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
     }
 
     int ClearErrors(std::uint32_t& errors, int& inQueue) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         std::lock_guard guard(lock_);
         bool arrived = false;
         if (int e = Drain(arrived)) return e;
@@ -275,7 +286,8 @@ public:
     }
 
     int ModemStatus(std::uint32_t& status) override {
-        if (shut_) return EBADF;
+        const Use use(*this);
+        if (!use) return EBADF;
         status = 0;
         int lines = 0;
         if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
@@ -296,6 +308,8 @@ public:
     }
 
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
+        const Use use(*this);
+        if (!use) return WaitResult::Failed;
         monitorThread_ = std::this_thread::get_id();
         for (;;) {
             int timeoutMs = -1;
@@ -331,13 +345,61 @@ public:
     }
 
     void Shutdown() override {
-        std::lock_guard guard(lock_);
-        shut_ = true;
-        AbortWaiters();
-        Signal(wakeFd_);
+        {
+            std::lock_guard guard(useLock_);
+            if (shut_) return;
+            shut_ = true;
+        }
+        {
+            std::lock_guard guard(lock_);
+            AbortWaiters();
+            Signal(wakeFd_);
+        }
+        // The calls in progress were just woken and return at once; the tty
+        // goes when they are out, however many transfer records still hold
+        // this object.
+        std::unique_lock guard(useLock_);
+        idle_.wait(guard, [&] { return users_ == 0; });
+        Release();
     }
 
 private:
+    // Holds off the release of the descriptors for the length of one call;
+    // false once the device is shut down.
+    class Use {
+    public:
+        explicit Use(PosixDevice& device) : device_(device), entered_(device.Enter()) {}
+        ~Use() {
+            if (entered_) device_.Leave();
+        }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        explicit operator bool() const { return entered_; }
+
+    private:
+        PosixDevice& device_;
+        const bool entered_;
+    };
+
+    bool Enter() {
+        std::lock_guard guard(useLock_);
+        if (shut_) return false;
+        ++users_;
+        return true;
+    }
+    void Leave() {
+        std::lock_guard guard(useLock_);
+        if (--users_ == 0) idle_.notify_all();
+    }
+
+    void Release() {
+        ReleaseTty(fd_);
+        ::close(abortFd_);
+        ::close(wakeFd_);
+        ::close(queueFd_);
+        released_ = true;
+    }
+
     static void MakeRaw(termios2& tio) {
         tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
                          INPCK | IGNPAR | IUCLC | IMAXBEL);
@@ -585,6 +647,10 @@ private:
     int wakeFd_ = -1;   // wakes the monitoring thread
     int queueFd_ = -1;  // tells waiting readers that bytes were queued
     std::atomic<bool> shut_{false};
+    std::mutex useLock_;
+    std::condition_variable idle_;
+    int users_ = 0;
+    bool released_ = false;
 
     std::mutex lock_;
     std::vector<std::uint8_t> queue_;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <functional>
 #include <cerrno>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -426,6 +427,25 @@ TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
     port.OpenPort();
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(port.WaitingInputCount(), 0);
+}
+
+TEST_F(PortOnPty, ClosingReleasesTheDeviceThatTransferRecordsStillHold) {
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto before = openDescriptors();
+    port.OpenPort();
+    pty.Send("ab");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 2; }));
+    TComTransfer* finished = TCustomComPort::NewTransfer();
+    char buffer[4];
+    EXPECT_EQ(port.StartRead(buffer, 4, finished), 2);
+    port.ClosePort();
+    EXPECT_EQ(port.AwaitTransfer(finished), 2);
+    port.OpenPort();
+    port.ClosePort();
+    EXPECT_EQ(openDescriptors(), before);
+    TCustomComPort::FreeTransfer(finished);
 }
 
 TEST_F(PortOnPty, ClosingEndsABlockedReadAndWriteWithTheirErrors) {
