@@ -14,6 +14,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -461,6 +462,11 @@ private:
             queueHead_ = 0;
             // Nothing is left to announce.
             pendingEvents_ &= ~EV_RXCHAR;
+        } else if (queueHead_ >= kQueueLimitMin) {
+            // A reader that never empties the queue must not let the bytes it
+            // took pile up in front of it.
+            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueHead_));
+            queueHead_ = 0;
         }
     }
 
@@ -558,8 +564,22 @@ private:
 
     void Push(std::uint8_t c, std::uint32_t& events) {
         if (c == 0 && discardNull_) return;
+        if (queue_.size() - queueHead_ >= QueueLimit()) {
+            // Full, as a driver's queue can be: the byte is lost and that is reported.
+            pendingErrors_ |= CE_RXOVER;
+            events |= EV_ERR;
+            return;
+        }
         if (c == eventChar_) events |= EV_RXFLAG;
         queue_.push_back(c);
+    }
+
+    // The queue holds what nobody has read yet up to a limit well above the
+    // input size asked for, within bounds that keep a forgotten port cheap.
+    static constexpr std::size_t kQueueLimitMin = 64 * 1024;
+    static constexpr std::size_t kQueueLimitMax = 256 * 1024;
+    std::size_t QueueLimit() const {
+        return std::clamp<std::size_t>(16 * static_cast<std::size_t>(inputSize_), kQueueLimitMin, kQueueLimitMax);
     }
 
     // Bytes that a caller moved into the queue are announced like any others:

@@ -419,6 +419,31 @@ TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
     EXPECT_EQ(port.WaitingInputCount(), 4);
 }
 
+TEST_F(PortOnPty, UnreadBytesAreBoundedAndTheOverflowReported) {
+    std::atomic<int> overflows{0};
+    port.SetEvents({evRxChar, evError});
+    port.OnError = [&](TCustomComPort&, TComErrors errors) {
+        if (errors.Contains(errRxOverflow)) ++overflows;
+    };
+    port.OpenPort();
+    std::string sent(1 << 20, '\0');
+    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 26);
+    pty.Send(sent);
+    ASSERT_TRUE(WaitFor([&] { return overflows.load() > 0; }));
+
+    // The oldest bytes are kept, well above the input size and far below what was sent.
+    const int kept = port.WaitingInputCount();
+    EXPECT_GT(kept, 16 * port.Buffer().InputSize());
+    EXPECT_LE(kept, 512 * 1024);
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, kept), kept);
+    EXPECT_EQ(text, sent.substr(0, static_cast<std::size_t>(kept)));
+    pty.Send("z");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 1; }));
+    EXPECT_EQ(port.ReadText(text, 1), 1);
+    EXPECT_EQ(text, "z");
+}
+
 TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
     port.OpenPort();
     pty.Send("xyz");
