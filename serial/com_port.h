@@ -257,6 +257,25 @@ using TGuiDispatcher = std::function<void(std::function<void()> task)>;
 
 class TComThread;
 
+// Which thread may use what. "Caller" is the thread that owns the port (the
+// GUI thread in this program); "monitor" is the port's monitoring thread.
+//
+// | members                                              | threads                                  |
+// |------------------------------------------------------|------------------------------------------|
+// | settings and their setters, Events, SyncMethod,      | caller only; not serialised with the     |
+// | PersistedGroups, settings storage, Apply*, Build*    | monitor, which reads SyncMethod and      |
+// |                                                      | Parity().Check() while it dispatches     |
+// | On... handlers, GuiDispatcher                        | assigned by the caller while closed      |
+// | OpenPort, SetConnected, SetPort, FinishLoading,      | caller                                   |
+// | Connected, ThreadCreated, MonitoringError            |                                          |
+// | ClosePort                                            | caller, or a handler on the monitor,     |
+// |                                                      | which ends once that handler returns     |
+// | WriteText, ReadText, Start*, AwaitTransfer,          | any, concurrently; one TComTransfer      |
+// | AbortTransfers, PurgeBuffers, SetBreakState,         | record belongs to one thread at a time   |
+// | WaitingInputCount, ReadModemSignals, ReadLineErrors  |                                          |
+// | Fire... and the handlers they call                   | open/close events: caller; line events:  |
+// |                                                      | monitor (smNone) or the GUI thread       |
+// |                                                      | through GuiDispatcher (the other modes)  |
 class TCustomComPort : public TComponent {
 public:
     explicit TCustomComPort(TComponent* owner = nullptr);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "serial/com_port.h"
-#include "serial/device/posix_device.h"
+#include "serial/device/posix_termios.h"
 #include "port_test_support.h"
 
 using namespace serial;
