@@ -1,0 +1,52 @@
+// What a headless diagnosis found, and its two forms: text for a person and
+// one JSON object for a script.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/headless_window.h"
+
+namespace cli {
+
+struct FaultEntry {
+    int code = 0;
+    int counter = -1;   // from the button's hint; -1 when the hint holds no number
+    std::string hint;   // the hint text as the window shows it
+    std::string help;   // first line of the fault's help file, empty without the file
+};
+
+struct FaultList {
+    bool read = false;
+    bool noneFound = false;  // the window's "no faults found" text is shown
+    std::vector<FaultEntry> faults;
+};
+
+struct DiagnosisReport {
+    std::string port;
+    bool identified = false;
+    // As the window places them: Bosch number, Id number, original number, serial number.
+    std::array<std::string, 4> identification;
+    FaultList faults;
+    bool clearRequested = false;
+    bool cleared = false;
+    FaultList afterClear;
+    std::string missingStep;  // empty, or synchronisation, block, link, identification
+    std::string error;
+};
+
+// The identification and the fault display as the window shows them now;
+// help texts are read from <CODE>.txt in the current folder.
+void TakeIdentification(const Display& display, DiagnosisReport& report);
+FaultList TakeFaults(const Display& display);
+
+// The first line with text of the help file of `code` (Windows-1251), as UTF-8.
+std::string HelpFirstLine(int code);
+
+std::string IdentificationText(const DiagnosisReport& report);
+std::string FaultsText(const FaultList& list);
+std::string ReportJson(const DiagnosisReport& report);
+
+}  // namespace cli
