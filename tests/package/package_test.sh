@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build, unpacks it into a
 # temporary root and starts it as a user would, on a virtual display.
-# Usage: package_test.sh <build folder>
+# Usage: package_test.sh <build folder> [cpack program]
 set -euo pipefail
 build=$(cd "$1" && pwd)
+cpack=${2:-cpack}
 tmp=$(mktemp -d /tmp/pd-package-XXXXXX)
 pids=()
 cleanup() {
@@ -14,7 +15,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/deb" > "$tmp/cpack.log" || { cat "$tmp/cpack.log"; fail "cpack"; }
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/deb" > "$tmp/cpack.log" || { cat "$tmp/cpack.log"; fail "cpack"; }
 deb=$(ls "$tmp"/deb/pumpdiag_*.deb)
 lintian --fail-on error "$deb" || fail "lintian reports errors"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -46,7 +47,7 @@ start() {
   env HOME="$home" LANG=C "$@" "$root/usr/bin/pumpdiag" > "$tmp/program.log" 2>&1 &
   program=$!
   pids+=("$program")
-  for _ in $(seq 100); do
+  for _ in $(seq 150); do
     xwininfo -root -tree | grep -qF "\"$title\": (\"pumpdiag\"" && return 0
     kill -0 "$program" 2>/dev/null || break
     sleep 0.2
