@@ -8,9 +8,10 @@ namespace cli {
 
 namespace {
 
-// A pause this long with nothing from the pump is a lost link: the engine's
-// watchdog gives the start button back after about one second without a block.
-constexpr std::int64_t kLinkLostUs = 1000000;
+// A pause this long with nothing from the pump is a lost link: its blocks
+// follow each other within tens of milliseconds, and the engine's
+// watchdog gives the start button back after about a second without one.
+constexpr std::int64_t kLinkLostUs = 500000;
 constexpr std::int64_t kReplyWindowUs = static_cast<std::int64_t>(kReplyWindowMs * 1000);
 
 struct Item {

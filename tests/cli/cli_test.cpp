@@ -1,0 +1,278 @@
+// pumpdiag-cli run as a user runs it: a process of its own on the simulated
+// pump (SIM) or on a pseudo-terminal served by pumpsim-tool with its faults.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "cli/exchange.h"
+#include "cli/json.h"
+#include "cli/line_trace.h"
+#include "port_session.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char name[] = "/tmp/pumpdiag-cli-test-XXXXXX";
+        path_ = ::mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Runs a program to its end; stdin is /dev/null unless `stdinFd` is given.
+Result RunProgram(const std::vector<std::string>& args, const std::string& cwd = "", int stdinFd = -1) {
+    TempDir dir;
+    const std::string out = dir / "out", err = dir / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    Result r;
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+Result Cli(std::vector<std::string> args, const std::string& cwd = "", int stdinFd = -1) {
+    args.insert(args.begin(), PUMPDIAG_CLI);
+    return RunProgram(args, cwd, stdinFd);
+}
+
+// pumpsim-tool serving on a pseudo-terminal reached through a link of its own.
+class PumpTool {
+public:
+    explicit PumpTool(std::vector<std::string> options) : link_(dir_ / "pump") {
+        options.insert(options.begin(), {PUMPSIM_TOOL, "--pty", "--link", link_.string()});
+        std::vector<char*> argv;
+        for (auto& a : options) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, PUMPSIM_TOOL, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 200 && pid_ > 0 && !fs::exists(link_); ++i) std::this_thread::sleep_for(10ms);
+    }
+    ~PumpTool() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status;
+        ::waitpid(pid_, &status, 0);
+    }
+    // The terminal itself: the link goes when the tool ends.
+    std::string Port() const { return fs::read_symlink(link_).string(); }
+
+private:
+    TempDir dir_;
+    fs::path link_;
+    pid_t pid_ = -1;
+};
+
+TEST(CheckAdapter, VerdictFollowsTheAdaptersEchoAndLatency) {
+    const struct {
+        std::vector<std::string> tool;  // empty: the simulated line SIM
+        int code;
+        const char* says;
+    } rows[] = {
+        {{}, 0, "echoes every byte and fits the engine's 10 ms reply window"},
+        {{"--echo"}, 0, "echoes every byte and fits the engine's 10 ms reply window"},
+        {{"--no-echo"}, 3, "this adapter does not echo; it cannot be used"},
+        {{"--latency", "15"}, 3, "too slow; it does not fit the engine's 10 ms reply window"},
+    };
+    for (const auto& row : rows) {
+        std::optional<PumpTool> tool;
+        if (!row.tool.empty()) tool.emplace(row.tool);
+        const Result r = Cli({"check-adapter", "--port", tool ? tool->Port() : "SIM"});
+        EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.out << r.err;
+        EXPECT_NE(r.out.find(row.says), std::string::npos) << r.out;
+    }
+}
+
+TEST(CheckAdapter, EachReasonAPortCannotBeOpenedHasItsMessageAndCode) {
+    const Result missing = Cli({"check-adapter", "--port", "ttyNoSuchAdapter"});
+    EXPECT_EQ(missing.code, 10) << missing.err;
+    EXPECT_NE(missing.err.find("(/dev/ttyNoSuchAdapter): no such device"), std::string::npos) << missing.err;
+    {
+        PumpTool tool({});
+        // Held the way the diagnostic program holds it.
+        auto holder = window::MakeComPort();
+        holder->SetPort(tool.Port());
+        holder->OpenPort();
+        const Result busy = Cli({"check-adapter", "--port", tool.Port()});
+        EXPECT_EQ(busy.code, 12) << busy.err;
+        EXPECT_NE(busy.err.find("busy: another program holds it"), std::string::npos) << busy.err;
+    }
+    if (::geteuid() != 0) GTEST_SKIP() << "the permission case needs root to become another user";
+    PumpTool tool({});
+    const Result denied = RunProgram({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", PUMPDIAG_CLI,
+                                      "check-adapter", "--port", tool.Port()});
+    EXPECT_EQ(denied.code, 11) << denied.err;
+    EXPECT_NE(denied.err.find("permission denied"), std::string::npos) << denied.err;
+    EXPECT_NE(denied.err.find("'dialout' group"), std::string::npos) << denied.err;
+}
+
+TEST(Diagnose, JsonShowsWhatTheWindowShowsForTheSamePump) {
+    testing_support::PortSession window("SIM");
+    window.Click(&protocol::PumpProtocol::Button3Click);
+    ASSERT_TRUE(testing_support::WaitFor([&] { return window.model.Enabled(protocol::Control::Button4); }, 8s));
+    window.Click(&protocol::PumpProtocol::Button4Click);
+    ASSERT_TRUE(testing_support::WaitFor([&] { return !window.model.Hint(0x5A).empty(); }, 8s));
+    using Shown = std::pair<std::map<protocol::IdentField, std::string>, std::map<int, std::string>>;
+    const Shown shown = window.OnGui([&] { return Shown{window.model.fields, window.model.hints}; });
+
+    const Result r = Cli({"diagnose", "--port", "SIM", "--read-faults", "--json"}, DATA_DIR);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "woken: wake-up pattern sent\nsynchronised\nidentified\nreading faults\n");
+    using protocol::IdentField;
+    const std::pair<const char*, IdentField> keys[] = {{"bosch_number", IdentField::BoschNumber},
+                                                       {"id_number", IdentField::SerialNumber},
+                                                       {"original_number", IdentField::OrName},
+                                                       {"serial_number", IdentField::Id}};
+    for (const auto& [key, field] : keys) {
+        ASSERT_FALSE(shown.first.at(field).empty());
+        EXPECT_NE(r.out.find(std::string("\"") + key + "\":" + cli::JsonString(shown.first.at(field))),
+                  std::string::npos) << key << "\n" << r.out;
+    }
+    std::string faults;
+    for (int code : {0x53, 0x5A}) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", code);
+        const std::string hint = shown.second.at(code);
+        faults += std::string(faults.empty() ? "" : ",") + "{\"code\":\"" + hex + "\",\"counter\":" +
+                  hint.substr(hint.rfind(' ') + 1) + ",\"hint\":" + cli::JsonString(hint) +
+                  ",\"help\":" + cli::JsonString("Код неисправности 0x" + std::string(hex)) + "}";
+    }
+    EXPECT_NE(r.out.find("\"no_faults\":false,\"faults\":[" + faults + "]"), std::string::npos) << r.out;
+}
+
+TEST(Diagnose, TraceReadBackGivesTheBlocksOnTheLine) {
+    TempDir dir;
+    const std::string trace = dir / "line.jsonl", svg = dir / "line.svg";
+    ASSERT_EQ(Cli({"diagnose", "--port", "SIM", "--trace", trace}).code, 0);
+    const cli::Exchange ex = cli::AnalyseTrace(cli::ReadTraceFile(trace));
+    EXPECT_EQ(ex.missing, cli::MissingStep::None) << ex.verdict;
+    EXPECT_TRUE(ex.derailments.empty()) << ex.derailments.front().text;
+    const auto ident = pumpsim::PumpConfig::DefaultIdentData();
+    ASSERT_GE(ex.blocks.size(), 8u);
+    for (std::size_t i = 0; i < 8; i += 2) {
+        const cli::Block& pump = ex.blocks[i];
+        const cli::Block& tester = ex.blocks[i + 1];
+        ASSERT_TRUE(pump.fromPump);
+        const std::string data(pump.bytes.begin() + 3, pump.bytes.end() - 1);
+        EXPECT_EQ(data, ident[i / 2]) << "pump block " << i;
+        EXPECT_EQ(pump.bytes[1], i);
+        EXPECT_EQ(tester.bytes, (std::vector<std::uint8_t>{0x03, static_cast<std::uint8_t>(i + 1), 0x09, 0x03}));
+    }
+    const Result summary = Cli({"trace-summary", trace, "--svg", svg});
+    EXPECT_EQ(summary.code, 0);
+    EXPECT_NE(summary.out.find("no derailment"), std::string::npos) << summary.out;
+    EXPECT_EQ(Slurp(svg).rfind("<svg", 0), 0u);
+}
+
+TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
+    const struct {
+        std::vector<std::string> tool;
+        int code;
+        const char* step;     // in the error of --json
+        const char* summary;  // in trace-summary's report
+    } rows[] = {
+        {{"--silent"}, 4, "synchronisation", "no synchronisation bytes: nothing came from the pump"},
+        {{"--stop-after", "0"}, 4, "block", "but no block came from the pump"},
+        {{"--stop-after", "3"}, 4, "link", "lost link: after 3 blocks"},
+        {{"--no-echo"}, 4, "", "the adapter returned no echo"},
+        {{"--late-reply", "14:15"}, 0, "", "late reply: the pump's answer to 03 came after"},
+    };
+    for (const auto& row : rows) {
+        PumpTool tool(row.tool);
+        TempDir dir;
+        const Result r = Cli({"diagnose", "--port", tool.Port(), "--json", "--trace", dir / "t"});
+        EXPECT_EQ(r.code, row.code) << row.summary << "\n" << r.err;
+        if (*row.step) {
+            EXPECT_NE(r.out.find(std::string("\"missing_step\":\"") + row.step), std::string::npos) << r.out;
+        }
+        const Result summary = Cli({"trace-summary", dir / "t"});
+        EXPECT_NE(summary.out.find(row.summary), std::string::npos) << summary.out;
+    }
+}
+
+TEST(Diagnose, ClearsTheFaultMemoryOnlyWhenConfirmed) {
+    const struct {
+        const char* terminalAnswer;  // null: no terminal
+        bool yes;
+        int code;
+        const char* says;
+    } rows[] = {
+        {nullptr, false, 5, "refusing to clear the fault memory without confirmation"},
+        {"no\n", false, 5, "fault memory not cleared: not confirmed"},
+        {"yes\n", false, 0, "clear request sent"},
+        {nullptr, true, 0, "clear request sent"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"diagnose", "--port", "SIM", "--read-faults", "--clear-faults", "--json"};
+        if (row.yes) args.push_back("--yes");
+        int master = -1, terminal = -1;
+        if (row.terminalAnswer) {
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+            terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+            ASSERT_GE(terminal, 0);
+            ASSERT_GT(::write(master, row.terminalAnswer, std::strlen(row.terminalAnswer)), 0);
+        }
+        const Result r = Cli(args, "", terminal);
+        if (terminal >= 0) ::close(terminal);
+        if (master >= 0) ::close(master);
+        EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+        const bool cleared = row.code == 0;
+        EXPECT_EQ(r.out.find("\"cleared\":true,\"faults_after_clear\":[]") != std::string::npos, cleared) << r.out;
+        EXPECT_EQ(r.err.find("Type yes to confirm") != std::string::npos, row.terminalAnswer != nullptr) << r.err;
+    }
+}
+
+}  // namespace
