@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -42,10 +44,15 @@ private:
 
 // Writes the unit's bytes to the tester's side: at their arrival time where
 // the tool itself plays the line (pty), at their start where a real line
-// takes its byte time (serial port).
+// takes its byte time (serial port). With a latency, every byte for the
+// tester waits for the next tick of a timer of that period, as a USB
+// adapter's latency timer holds what it received until it sends a packet.
 class FdTransport final : public PumpTransport {
 public:
-    FdTransport(int fd, bool atStart) : fd_(fd), atStart_(atStart) {}
+    FdTransport(int fd, bool atStart, double latencyMs = 0)
+        : fd_(fd), atStart_(atStart),
+          latency_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(latencyMs))),
+          epoch_(Clock::now()) {}
     void ByteStarted(std::uint8_t byte, bool lost) override {
         if (atStart_ && !lost) Put(byte);
     }
@@ -53,10 +60,21 @@ public:
         if (!atStart_ && !lost) Put(byte);
     }
     void Put(std::uint8_t byte) {
-        // A full input queue on the tester's side drops the byte, as a line would.
-        while (write(fd_, &byte, 1) < 0 && errno == EINTR) {
-        }
         ++written_;
+        if (latency_ <= Clock::duration::zero()) return Deliver(byte);
+        const auto ticks = (Clock::now() - epoch_) / latency_ + 1;
+        held_.push_back({epoch_ + ticks * latency_, byte});
+    }
+    // Hands over the held bytes whose packet is due.
+    void Flush(Clock::time_point now) {
+        while (!held_.empty() && held_.front().first <= now) {
+            Deliver(held_.front().second);
+            held_.pop_front();
+        }
+    }
+    std::optional<Clock::time_point> NextPacket() const {
+        if (held_.empty()) return std::nullopt;
+        return held_.front().first;
     }
     // On a single-wire line every byte put on it comes back: true for a
     // received byte that is such a return and not the tester's.
@@ -67,20 +85,32 @@ public:
     }
 
 private:
+    void Deliver(std::uint8_t byte) {
+        // A full input queue on the tester's side drops the byte, as a line would.
+        while (write(fd_, &byte, 1) < 0 && errno == EINTR) {
+        }
+    }
+
     int fd_;
     bool atStart_;
+    Clock::duration latency_;
+    Clock::time_point epoch_;
+    std::deque<std::pair<Clock::time_point, std::uint8_t>> held_;
     std::uint64_t written_ = 0;
     std::uint64_t returned_ = 0;
 };
 
 // Waits for the unit's next deadline, the tester's input or the stop request.
 // onInput gets the poll events and returns false when the tester side is gone.
-ServeEnd ServeLoop(int fd, int stopFd, PumpUnit& unit,
+ServeEnd ServeLoop(int fd, int stopFd, PumpUnit& unit, FdTransport& transport,
                    const std::function<bool(Clock::time_point, short)>& onInput) {
     for (;;) {
         timespec ts{};
         timespec* timeout = nullptr;
-        if (const auto deadline = unit.NextDeadline()) {
+        auto deadline = unit.NextDeadline();
+        if (const auto packet = transport.NextPacket(); packet && (!deadline || *packet < *deadline))
+            deadline = packet;
+        if (deadline) {
             const auto wait = std::max(Clock::duration::zero(), *deadline - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             ts.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -95,6 +125,7 @@ ServeEnd ServeLoop(int fd, int stopFd, PumpUnit& unit,
         if (fds[1].revents != 0) return ServeEnd::Stopped;
         if (fds[0].revents != 0 && !onInput(Clock::now(), fds[0].revents)) return ServeEnd::TesterClosed;
         unit.Advance(Clock::now());
+        transport.Flush(Clock::now());
     }
 }
 
@@ -215,12 +246,12 @@ ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd) {
     Link link(options.link, name);
     out << name << std::endl;
 
-    FdTransport transport(master.get(), false);
+    FdTransport transport(master.get(), false, options.latencyMs);
     PumpUnit unit(options.config, transport);
     const bool echo = options.Echo();
     bool connected = false;
     Clock::time_point openedAt{};
-    return ServeLoop(master.get(), stopFd, unit, [&](Clock::time_point now, short revents) {
+    return ServeLoop(master.get(), stopFd, unit, transport, [&](Clock::time_point now, short revents) {
         if (!connected) {
             if ((revents & POLLHUP) != 0) {
                 // No tester yet; the hang-up stays reported, so do not spin.
@@ -239,7 +270,8 @@ ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd) {
                 if (echo) transport.Put(buf[i]);
                 unit.TesterByte(buf[i], now);
             }
-        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge) {
+        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge &&
+                   !options.silent) {
             // A terminal cannot carry a break: the purge that ends the
             // tester's wake-up pattern wakes the unit. The purge that comes
             // with opening the port does not (a pump does not wake then).
@@ -255,12 +287,12 @@ ServeEnd ServeDevice(const ToolOptions& options, int stopFd) {
     MakeRaw(port.get(), true);
     tcflush(port.get(), TCIOFLUSH);
 
-    FdTransport transport(port.get(), true);
+    FdTransport transport(port.get(), true, options.latencyMs);
     PumpUnit unit(options.config, transport);
     const bool echo = options.Echo();
     MarkedInputDecoder decoder;
     std::vector<MarkedInputDecoder::Event> events;
-    return ServeLoop(port.get(), stopFd, unit, [&](Clock::time_point now, short revents) {
+    return ServeLoop(port.get(), stopFd, unit, transport, [&](Clock::time_point now, short revents) {
         std::uint8_t buf[512];
         ssize_t n = 0;
         if (!ReadSome(port.get(), buf, sizeof buf, n)) return false;
@@ -269,7 +301,7 @@ ServeEnd ServeDevice(const ToolOptions& options, int stopFd) {
         decoder.Feed(buf, static_cast<std::size_t>(n), events);
         for (const auto& e : events) {
             if (e.isBreak) {
-                unit.BreakPulse(now);
+                if (!options.silent) unit.BreakPulse(now);
                 continue;
             }
             if (options.ownEcho && transport.TakeOwnReturn()) continue;

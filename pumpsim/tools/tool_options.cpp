@@ -80,6 +80,10 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
             o.echo = false;
         } else if (a == "--own-echo") {
             o.ownEcho = true;
+        } else if (a == "--latency") {
+            o.latencyMs = ParseMs(value(), "latency in ms");
+        } else if (a == "--silent") {
+            o.silent = true;
         } else if (a == "--faults") {
             o.config.faults = ParseFaultList(value());
         } else if (a == "--no-faults") {
@@ -120,6 +124,9 @@ const char* UsageText() {
            "  --echo, --no-echo   return the tester's bytes (default: on a pty only)\n"
            "  --own-echo          the port hears the unit's own bytes (single-wire line):\n"
            "                      skip them\n"
+           "  --latency MS        the adapter hands received bytes and echoes to the tester\n"
+           "                      in packets MS ms apart, as a USB adapter's latency timer\n"
+           "  --silent            the unit never wakes; only the adapter's echo answers\n"
            "  --faults LIST       fault memory, e.g. 53:2,5A:17 (hex code:counter)\n"
            "  --no-faults         empty fault memory\n"
            "  --lose-byte N       the unit's byte N after wake-up never arrives\n"

@@ -17,6 +17,8 @@ struct ToolOptions {
     std::string device;        // serve on this serial port
     std::optional<bool> echo;  // return the tester's bytes (default: yes on a pty, no on a port)
     bool ownEcho = false;      // a port on a single-wire line receives what the unit sends: skip it
+    double latencyMs = 0;      // the adapter hands bytes over in packets this far apart (0: at once)
+    bool silent = false;       // the unit never wakes: nothing comes back but the echo
     PumpConfig config;
 
     bool Echo() const { return echo.value_or(pty); }
