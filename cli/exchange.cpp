@@ -35,6 +35,10 @@ std::string Ms(std::int64_t us) {
     return buf;
 }
 
+std::string Count(std::size_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 std::string Seconds(std::int64_t us) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "+%.3f s", static_cast<double>(us) / 1e6);
@@ -254,7 +258,8 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
     ex.syncUs = items[keyAt].us;
     BlockReader(items, keyAt + 1, items[keyAt].us, ex).Run();
 
-    const auto pumpBlocks = std::count_if(ex.blocks.begin(), ex.blocks.end(), [](const Block& b) { return b.fromPump; });
+    const auto pumpBlocks = static_cast<std::size_t>(
+        std::count_if(ex.blocks.begin(), ex.blocks.end(), [](const Block& b) { return b.fromPump; }));
     std::int64_t lastFromPump = ex.syncUs;
     for (const Item& it : items)
         if (!it.sent) lastFromPump = it.us;
@@ -263,19 +268,18 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
         ex.verdict = "synchronised at " + Seconds(ex.syncUs) + ", but no block came from the pump";
     } else if (ex.endUs - lastFromPump >= kLinkLostUs) {
         ex.missing = MissingStep::Link;
-        ex.verdict = "lost link: after " + std::to_string(pumpBlocks) + " blocks nothing came from the pump from " +
+        ex.verdict = "lost link: after " + Count(pumpBlocks, "block") + " nothing came from the pump from " +
                      Seconds(lastFromPump) + " on";
     } else {
-        ex.verdict = std::to_string(ex.blocks.size()) + " blocks exchanged, " +
-                     (ex.derailments.empty() ? std::string("no derailment")
-                                             : std::to_string(ex.derailments.size()) + " derailments");
+        ex.verdict = Count(ex.blocks.size(), "block") + " exchanged, " +
+                     (ex.derailments.empty() ? std::string("no derailment") : Count(ex.derailments.size(), "derailment"));
     }
     return ex;
 }
 
 std::string FormatExchange(const Exchange& ex) {
     std::string out;
-    out += "Wake-up: " + std::to_string(ex.breaks) + " break" + (ex.breaks == 1 ? "" : "s") + "; bytes sent " +
+    out += "Wake-up: " + Count(ex.breaks, "break") + "; bytes sent " +
            std::to_string(ex.sent) + ", echoed " + std::to_string(ex.echoed) + "\n";
     if (ex.synced) out += Seconds(ex.syncUs) + "  synchronised: 55 8C 51, answered AE\n";
     for (const Block& b : ex.blocks) {

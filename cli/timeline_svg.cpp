@@ -11,7 +11,7 @@ namespace {
 // Pauses longer than this are drawn as a short cut, so that a 900 ms wake-up
 // does not push the blocks off the picture.
 constexpr std::int64_t kCutAfterUs = 40000;
-constexpr double kCutWidth = 36;
+constexpr double kCutWidth = 44;
 constexpr double kPxPerMs = 6;
 constexpr double kLeft = 110;
 constexpr double kLaneHeight = 60;
@@ -100,8 +100,8 @@ std::string TimelineSvg(const std::vector<LineRecord>& records, const Exchange& 
                Num(y + 40) + "\" stroke=\"#999\"/>\n";
     }
     for (const auto& [x, gap] : axis.Cuts()) {
-        svg += "<text x=\"" + Num(x) + "\" y=\"" + Num(kTop + 3 * kLaneHeight + 14) + "\" fill=\"#666\">&#8767;" +
-               Num(static_cast<double>(gap) / 1000.0) + "ms</text>\n";
+        svg += "<text x=\"" + Num(x) + "\" y=\"" + Num(kTop + 3 * kLaneHeight + 14) + "\" fill=\"#666\">" +
+               std::to_string((gap + 500) / 1000) + "ms</text>\n";
         svg += "<line x1=\"" + Num(x + 14) + "\" y1=\"" + Num(kTop) + "\" x2=\"" + Num(x + 14) + "\" y2=\"" +
                Num(kTop + 3 * kLaneHeight) + "\" stroke=\"#ccc\" stroke-dasharray=\"3,3\"/>\n";
     }

@@ -215,6 +215,52 @@ TEST(Diagnose, TraceReadBackGivesTheBlocksOnTheLine) {
     EXPECT_EQ(Slurp(svg).rfind("<svg", 0), 0u);
 }
 
+// A line written as "ms:Xhh" tokens: S sent (its echo follows 1 ms later),
+// s sent without echo, R received from the pump.
+std::vector<cli::LineRecord> Line(const std::string& script) {
+    std::vector<cli::LineRecord> records;
+    std::istringstream in(script);
+    std::string token;
+    while (in >> token) {
+        const auto colon = token.find(':');
+        const auto us = static_cast<std::int64_t>(std::stod(token.substr(0, colon)) * 1000);
+        const auto byte = static_cast<std::uint8_t>(std::stoul(token.substr(colon + 2), nullptr, 16));
+        const char kind = token[colon + 1];
+        records.push_back({us, kind == 'R' ? cli::LineDir::Received : cli::LineDir::Sent, byte});
+        if (kind == 'S') records.push_back({us + 1000, cli::LineDir::Echo, byte});
+    }
+    return records;
+}
+
+TEST(TraceSummary, FindsTheDerailmentsTheEngineCannotSee) {
+    const std::string sync = "0:R55 8:R8C 16:R51 17:SAE ";
+    const std::string pumpBlock = "40:R03 41:SFC 43:R00 44:SFF 46:R09 47:SF6 97:R03 ";
+    const struct {
+        std::string line;
+        const char* finds;
+    } rows[] = {
+        {"0:R12 5:R34", "no synchronisation: the pump sent 12 34 but not 55 8C 51"},
+        {sync + pumpBlock + "98:S03 100:RFC 101:S01 103:RFE 104:S09 106:RF6 107:S03 112:R03",
+         "byte 03 came 4.0 ms after the tester's end byte and was consumed by the end-of-block poll"},
+        {sync + pumpBlock + "98:S03 100:RFC 101:S01 113:S09 115:RF6 116:S03", "missing complement: the pump never answered 01"},
+        {sync + "40:R03 41:SFC 122:SFF 124:R09 125:SF6 175:R03", "no counter byte from the pump within 80 ms"},
+        {sync + "40:R03 41:SFC 43:R00 44:SFF 46:R09 47:SF6 97:R07", "the pump's block ended with 07"},
+    };
+    for (const auto& row : rows) {
+        const cli::Exchange ex = cli::AnalyseTrace(Line(row.line));
+        const std::string report = cli::FormatExchange(ex);
+        EXPECT_NE(report.find(row.finds), std::string::npos) << row.line << "\n" << report;
+    }
+}
+
+TEST(TraceSummary, RefusesAFileThatIsNotATrace) {
+    TempDir dir;
+    std::ofstream(dir / "t") << "{\"t_us\":5,\"dir\":\"sent\",\"byte\":\"AE\"}\n{\"t_us\":9,\"dir\":\"sent\"}\n";
+    const Result r = Cli({"trace-summary", dir / "t"});
+    EXPECT_EQ(r.code, 6);
+    EXPECT_NE(r.err.find("line 2: not a trace record"), std::string::npos) << r.err;
+}
+
 TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
     const struct {
         std::vector<std::string> tool;
