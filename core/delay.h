@@ -1,6 +1,8 @@
 // Millisecond waits for the pump protocol. The protocol's timing is defined in
-// polls 1 ms apart, so the wait is a busy wait on the monotonic high-resolution
-// clock: it neither sleeps nor processes window messages.
+// polls 1 ms apart on the monotonic high-resolution clock. A wait never
+// processes window messages; it sleeps for most of its length and polls the
+// clock for the last fraction, so that it ends on time without holding a
+// processor for its whole length.
 #pragma once
 
 #include <cstdint>

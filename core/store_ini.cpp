@@ -38,22 +38,6 @@ bool ValidSection(std::string_view section) {
     return TrimBlanks(section) == section && section.find(']') == std::string_view::npos && !HasLineBreak(section);
 }
 
-// Lines end at CR LF, a lone LF or a lone CR; a final line end opens no line.
-std::vector<std::string> SplitFileLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
-    return lines;
-}
-
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
     text = TrimBlanks(text);
     bool negative = false;
@@ -94,48 +78,25 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
-    std::optional<std::string> content = ReadStoreFile(fileName_);
-    if (!content) return;
-    std::size_t firstEnd = content->find_first_of("\r\n");
-    if (firstEnd != std::string::npos && (*content)[firstEnd] == '\r') lineEnd_ = "\r\n";
-    for (std::string& text : SplitFileLines(*content)) {
-        Line line{std::move(text), std::nullopt, std::nullopt};
-        std::string_view t = TrimBlanks(line.text);
-        std::size_t close = t.find(']');
-        if (!t.empty() && t.front() == '[' && close != std::string_view::npos) {
-            line.section = std::string(TrimBlanks(t.substr(1, close - 1)));
-        } else if (!t.empty() && t.front() != ';') {
-            std::size_t eq = t.find('=');
-            std::string_view key = eq == std::string_view::npos ? std::string_view{} : TrimBlanks(t.substr(0, eq));
-            if (!key.empty()) line.key = std::string(key);
-        }
-        lines_.push_back(std::move(line));
+    if (std::optional<std::string> content = ReadStoreFile(fileName_)) text_ = std::move(*content);
+    std::size_t firstEnd = text_.find_first_of("\r\n");
+    if (firstEnd != std::string::npos && text_[firstEnd] == '\r') lineEnd_ = "\r\n";
+    index_.Build(text_);
+}
+
+template <class F>
+void TIniFile::ForEachLineIn(const std::string& section, F f) const {
+    const auto& sections = index_.Sections();
+    for (std::size_t s = index_.FindSection(section); s != IniIndex::npos;) {
+        ForEachIniLine(text_, ParseIniLine(text_, sections[s].at).next, index_.SectionEnd(s), f);
+        s = sections[s].nextSame == IniIndex::kNone ? IniIndex::npos : sections[s].nextSame;
     }
-}
-
-std::vector<std::size_t> TIniFile::SectionStarts(const std::string& section) const {
-    std::vector<std::size_t> starts;
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].section && SameName(*lines_[i].section, section)) starts.push_back(i);
-    return starts;
-}
-
-std::size_t TIniFile::SectionEnd(std::size_t start) const {
-    std::size_t i = start + 1;
-    while (i < lines_.size() && !lines_[i].section) ++i;
-    return i;
 }
 
 std::optional<std::string> TIniFile::Find(const std::string& section, const std::string& key) const {
-    for (std::size_t start : SectionStarts(section)) {
-        for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i) {
-            if (lines_[i].key && SameName(*lines_[i].key, key)) {
-                const std::string& text = lines_[i].text;
-                return DecodeValue(std::string_view(text).substr(text.find('=') + 1));
-            }
-        }
-    }
-    return std::nullopt;
+    const std::size_t at = index_.FindKey(section, key);
+    if (at == IniIndex::npos) return std::nullopt;
+    return DecodeValue(ParseIniLine(text_, at).raw);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) {
@@ -154,105 +115,91 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     if (!ValidSection(section) || !ValidKey(key) || HasLineBreak(value)) RaiseWriteError();
-    const std::vector<std::size_t> starts = SectionStarts(section);
-    for (std::size_t start : starts) {
-        for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i) {
-            if (lines_[i].key && SameName(*lines_[i].key, key)) {
-                std::string old = std::exchange(lines_[i].text, *lines_[i].key + "=" + EncodeValue(value));
-                if (!Persist()) {
-                    lines_[i].text = std::move(old);
-                    RaiseWriteError();
-                }
-                return;
-            }
-        }
+    if (const std::size_t at = index_.FindKey(section, key); at != IniIndex::npos) {
+        const IniLine line = ParseIniLine(text_, at);
+        Rewrite({{at, line.next, std::string(line.name) + "=" + EncodeValue(value) + lineEnd_}});
+        return;
     }
     // A new key goes after the last key of the first section, before trailing
     // comments and blank lines; a new section goes at the end.
-    std::vector<Line> added;
-    std::size_t at = lines_.size();
-    if (!starts.empty()) {
-        at = starts.front() + 1;
-        for (std::size_t i = at, end = SectionEnd(starts.front()); i < end; ++i)
-            if (lines_[i].key) at = i + 1;
-    } else {
-        if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) added.push_back(Line{});
-        added.push_back(Line{"[" + section + "]", section, std::nullopt});
+    const std::string added = key + "=" + EncodeValue(value) + lineEnd_;
+    if (const std::size_t first = index_.FindSection(section); first != IniIndex::npos) {
+        std::size_t at = ParseIniLine(text_, index_.Sections()[first].at).next;
+        ForEachIniLine(text_, at, index_.SectionEnd(first), [&at](const IniLine& line, std::size_t) {
+            if (line.kind == IniLine::Key) at = line.next;
+        });
+        Rewrite({{at, at, added}});
+        return;
     }
-    added.push_back(Line{key + "=" + EncodeValue(value), std::nullopt, key});
-    const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(at);
-    lines_.insert(first, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
-    if (!Persist()) {
-        const auto from = lines_.begin() + static_cast<std::ptrdiff_t>(at);
-        lines_.erase(from, from + static_cast<std::ptrdiff_t>(added.size()));
-        RaiseWriteError();
-    }
+    std::string_view rest(text_);
+    if (rest.ends_with("\r\n")) rest.remove_suffix(2);
+    else if (rest.ends_with('\r') || rest.ends_with('\n')) rest.remove_suffix(1);
+    const std::size_t lastLine = rest.find_last_of("\r\n");
+    const bool blankLast = TrimBlanks(lastLine == std::string_view::npos ? rest : rest.substr(lastLine + 1)).empty();
+    const std::string gap = text_.empty() || blankLast ? "" : lineEnd_;
+    Rewrite({{text_.size(), text_.size(), gap + "[" + section + "]" + lineEnd_ + added}});
 }
 
-bool TIniFile::SectionExists(const std::string& section) const { return !SectionStarts(section).empty(); }
+bool TIniFile::SectionExists(const std::string& section) const { return index_.FindSection(section) != IniIndex::npos; }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-    return Find(section, key).has_value();
+    return index_.FindKey(section, key) != IniIndex::npos;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    std::set<std::string_view, NameLess> seen;
-    for (const Line& line : lines_)
-        if (line.section && seen.insert(*line.section).second) names.push_back(*line.section);
+    const auto& sections = index_.Sections();
+    for (std::size_t s = 0; s < sections.size(); ++s)
+        if (sections[s].first == s) names.emplace_back(ParseIniLine(text_, sections[s].at).name);
     return names;
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
     std::vector<std::string> keys;
     std::set<std::string_view, NameLess> seen;
-    for (std::size_t start : SectionStarts(section)) {
-        for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i) {
-            const auto& key = lines_[i].key;
-            if (key && seen.insert(*key).second) keys.push_back(*key);
-        }
-    }
+    ForEachLineIn(section, [&](const IniLine& line, std::size_t) {
+        if (line.kind == IniLine::Key && seen.insert(line.name).second) keys.emplace_back(line.name);
+    });
     return keys;
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    std::vector<bool> drop(lines_.size(), false);
-    bool changed = false;
-    for (std::size_t start : SectionStarts(section)) {
-        for (std::size_t i = start + 1, end = SectionEnd(start); i < end; ++i)
-            if (lines_[i].key && SameName(*lines_[i].key, key)) drop[i] = changed = true;
-    }
-    if (changed) RemoveLines(drop);
+    std::vector<Splice> drop;
+    ForEachLineIn(section, [&](const IniLine& line, std::size_t at) {
+        if (line.kind == IniLine::Key && SameName(line.name, key)) drop.push_back(Splice{at, line.next, {}});
+    });
+    if (!drop.empty()) Rewrite(drop);
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-    std::vector<bool> drop(lines_.size(), false);
-    const std::vector<std::size_t> starts = SectionStarts(section);
-    if (starts.empty()) return;
-    for (std::size_t start : starts)
-        std::fill(drop.begin() + static_cast<std::ptrdiff_t>(start),
-                  drop.begin() + static_cast<std::ptrdiff_t>(SectionEnd(start)), true);
-    RemoveLines(drop);
-}
-
-void TIniFile::RemoveLines(const std::vector<bool>& drop) {
-    std::vector<Line> kept;
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (!drop[i]) kept.push_back(lines_[i]);
-    std::swap(lines_, kept);
-    if (!Persist()) {
-        std::swap(lines_, kept);
-        RaiseWriteError();
+    std::vector<Splice> drop;
+    const auto& sections = index_.Sections();
+    for (std::size_t s = index_.FindSection(section); s != IniIndex::npos;) {
+        drop.push_back(Splice{sections[s].at, index_.SectionEnd(s), {}});
+        s = sections[s].nextSame == IniIndex::kNone ? IniIndex::npos : sections[s].nextSame;
     }
+    if (!drop.empty()) Rewrite(drop);
 }
 
-bool TIniFile::Persist() const {
+void TIniFile::Rewrite(const std::vector<Splice>& splices) {
     std::string content;
-    for (const Line& line : lines_) {
-        content += line.text;
-        content += lineEnd_;
+    content.reserve(text_.size() + 64);
+    auto copyLines = [&](std::size_t from, std::size_t to) {
+        ForEachIniLine(text_, from, to, [&](const IniLine& line, std::size_t) {
+            content += line.text;
+            content += lineEnd_;
+        });
+    };
+    std::size_t done = 0;
+    for (const Splice& splice : splices) {
+        copyLines(done, splice.from);
+        content += splice.lines;
+        done = splice.to;
     }
-    return ReplaceStoreFile(fileName_, content);
+    copyLines(done, text_.size());
+    if (content.size() >= IniIndex::kNone || !ReplaceStoreFile(fileName_, content)) RaiseWriteError();
+    text_ = std::move(content);
+    index_.Build(text_);
 }
 
 void TIniFile::RaiseWriteError() const {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/store_ini.h"
+#include "core/store_ini_index.h"
 
 namespace core {
 
@@ -36,6 +37,9 @@ public:
     // Raises EFOpenError "Cannot open file %s" when the file exists but cannot
     // be read as a regular file of sane size.
     explicit TIniFile(std::string fileName);
+    // The index points into the text it was built from.
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
 
     const std::string& FileName() const noexcept { return fileName_; }
 
@@ -64,23 +68,27 @@ public:
     void EraseSection(const std::string& section);
 
 private:
-    struct Line {
-        std::string text;               // as in the file, without its line end
-        std::optional<std::string> section;  // set for a "[section]" line
-        std::optional<std::string> key;      // set for a "key=value" line
+    // The lines in [from, to) of the text give way to `lines`, each of which
+    // already carries the line end.
+    struct Splice {
+        std::size_t from, to;
+        std::string lines;
     };
 
     std::optional<std::string> Find(const std::string& section, const std::string& key) const;
-    std::vector<std::size_t> SectionStarts(const std::string& section) const;
-    std::size_t SectionEnd(std::size_t start) const;
-    // Drops the marked lines and persists, or raises with nothing dropped.
-    void RemoveLines(const std::vector<bool>& drop);
-    bool Persist() const;
+    // Calls f(line, at) for the lines of every section of that name, in file order.
+    template <class F>
+    void ForEachLineIn(const std::string& section, F f) const;
+    // Writes the text with the splices (in file order, not overlapping) and
+    // takes it on, or raises with nothing changed. Every line is written with
+    // the file's line end.
+    void Rewrite(const std::vector<Splice>& splices);
     [[noreturn]] void RaiseWriteError() const;
 
     std::string fileName_;
     std::string lineEnd_ = "\n";
-    std::vector<Line> lines_;
+    std::string text_;  // the file as read or as last written
+    IniIndex index_;
 };
 
 }  // namespace core

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/exception.h"
+#include "core/thread_priority.h"
 #include "pumpsim/pump_unit.h"
 
 namespace pumpsim {
@@ -95,6 +96,8 @@ void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost, Clock::time_point 
 }
 
 void SimLine::Impl::Run() {
+    // The unit stands for hardware that never waits for a busy computer.
+    core::RequestRealTimePriority();
     std::unique_lock<std::mutex> lock(mu);
     while (!stop) {
         const auto deadline = unit.NextDeadline();

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "core/thread_priority.h"
+
 namespace serial {
 
 namespace {
@@ -44,6 +46,8 @@ struct TComThread::State {
     }
 
     void Run() {
+        // The engine answers the pump from this thread within milliseconds.
+        core::RequestRealTimePriority();
         for (;;) {
             std::uint32_t mask = 0;
             if (device->WaitEvent(stopFd, mask) != device::WaitResult::Events) break;

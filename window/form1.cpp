@@ -15,6 +15,7 @@
 #include "core/cp1251.h"
 #include "core/delay.h"
 #include "core/text_file.h"
+#include "core/thread_priority.h"
 #include "window/handler_guard.h"
 #include "window/memo_text.h"
 #include "window/message_box.h"
@@ -352,7 +353,11 @@ void TForm1::About2Click() {
 
 // ---------------------------------------------------------------- engine entries
 
-void TForm1::Button3Click() { engine_.Button3Click(); }
+void TForm1::Button3Click() {
+    // The wake-up pattern's breaks and pauses are timed on this thread.
+    core::ScopedRealTimePriority onTime;
+    engine_.Button3Click();
+}
 void TForm1::Button4Click() { engine_.Button4Click(); }
 void TForm1::Button1Click() { engine_.Button1Click(); }
 void TForm1::timer1Timer() { engine_.timer1Timer(); }

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "core/exception.h"
+#include "core/thread_priority.h"
 #include "pumpsim/pump_unit.h"
 
 namespace pumpsim::tool {
@@ -104,6 +105,8 @@ private:
 // onInput gets the poll events and returns false when the tester side is gone.
 ServeEnd ServeLoop(int fd, int stopFd, PumpUnit& unit, FdTransport& transport,
                    const std::function<bool(Clock::time_point, short)>& onInput) {
+    // The unit stands for hardware that never waits for a busy computer.
+    core::RequestRealTimePriority();
     for (;;) {
         timespec ts{};
         timespec* timeout = nullptr;

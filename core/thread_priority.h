@@ -1,0 +1,44 @@
+// Real-time scheduling for the few threads that poll the pump's line.
+//
+// The protocol's answers must go out within milliseconds whatever else the
+// computer is doing, so the port's monitoring thread, the GUI thread while it
+// sends the wake-up pattern and the simulated pump's thread ask for a
+// real-time (first in, first out) priority. The request is made directly
+// when the process may (CAP_SYS_NICE or RLIMIT_RTPRIO), otherwise through the
+// desktop's real-time broker on the system D-Bus; when neither grants it the
+// thread simply keeps its normal scheduling. Threads raised here never pass
+// the priority on to processes they start.
+#pragma once
+
+namespace core {
+
+// The priority asked for: above every normal thread, low among real-time
+// ones so that the system's own real-time threads still come first.
+inline constexpr int kLineThreadPriority = 10;
+
+// How the calling thread came to its real-time priority, if it did.
+enum class PriorityGrant { None, Direct, Broker };
+
+// Raises the calling thread. Never throws and never fails loudly.
+PriorityGrant RequestRealTimePriority();
+
+// Puts the calling thread back on normal scheduling; always permitted.
+void DropRealTimePriority();
+
+// True when the calling thread runs under a real-time policy.
+bool RunsAtRealTimePriority();
+
+// Raises the calling thread for the lifetime of the object, then puts back
+// the scheduling it had, when it was not real-time already.
+class ScopedRealTimePriority {
+public:
+    ScopedRealTimePriority();
+    ~ScopedRealTimePriority();
+    ScopedRealTimePriority(const ScopedRealTimePriority&) = delete;
+    ScopedRealTimePriority& operator=(const ScopedRealTimePriority&) = delete;
+
+private:
+    bool raised_ = false;
+};
+
+}  // namespace core
