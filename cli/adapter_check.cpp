@@ -91,7 +91,7 @@ EchoMeasurement MeasureEcho(protocol::PumpPort& port, int count) {
         }
         if (m.echoed + m.wrong == 0 && m.sent >= kGiveUpAfterSilent) break;
         // Uneven pauses, so that a latency timer is met at every phase.
-        core::DelayMs(static_cast<std::uint16_t>(1 + (i * 7) % 5));
+        core::DelayMs(static_cast<std::uint16_t>(1 + (i * 7) % 13));
     }
     port.ReadText(got, 64);
     m.stray += static_cast<int>(got.size());

@@ -24,7 +24,7 @@ constexpr const char* kUsage =
     "\n"
     "PORT is SIM (the simulated pump), COMn (/dev/ttyS(n-1)), a name under /dev/ or a path.\n"
     "\n"
-    "check-adapter   send N single bytes (default 50) without waking the pump; report whether each\n"
+    "check-adapter   send N single bytes (default 100) without waking the pump; report whether each\n"
     "                came back as echo, the echo latency, and whether it fits the 10 ms reply window\n"
     "diagnose        wake the pump, synchronise and read its identification, as the program does\n"
     "  --read-faults   then read the fault memory; help lines come from 50.txt..5E.txt in this folder\n"
@@ -47,13 +47,16 @@ constexpr const char* kUsage =
     "  12  the port is busy: another program holds it\n"
     "  13  any other port error\n";
 
+// A hundred bytes: the 99th percentile then forgives one outlier, not more.
+constexpr int kDefaultCount = 100;
+
 struct Args {
     std::string command;
     std::string port;
     std::string file;  // trace-summary's trace
     std::string svg;
     std::string trace;
-    int count = 50;
+    int count = kDefaultCount;
     bool readFaults = false, clearFaults = false, yes = false, json = false, help = false;
 };
 
@@ -96,7 +99,7 @@ Args Parse(const std::vector<std::string>& argv) {
     if (!diagnose && (a.readFaults || a.clearFaults || a.yes || a.json || !a.trace.empty()))
         bad("--read-faults, --clear-faults, --yes, --json and --trace belong to diagnose");
     if (a.command != "trace-summary" && !a.svg.empty()) bad("--svg belongs to trace-summary");
-    if (a.command != "check-adapter" && a.count != 50) bad("--count belongs to check-adapter");
+    if (a.command != "check-adapter" && a.count != kDefaultCount) bad("--count belongs to check-adapter");
     if (a.yes && !a.clearFaults) bad("--yes only confirms --clear-faults");
     return a;
 }
