@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "core/thread_priority.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, pipe)) out += buf;
+        pclose(pipe);
+    }
+    return out;
+}
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A private message bus with the stand-in broker on it, reachable by any user.
+class BrokerBus {
+public:
+    explicit BrokerBus(bool refuse) {
+        std::string pattern = (fs::temp_directory_path() / "pd_bus_XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
+                                  fs::perms::group_read | fs::perms::group_exec);
+        address_ = "unix:path=" + (dir_ / "bus").string();
+        std::ofstream(dir_ / "bus.conf") << "<busconfig><listen>" << address_ << "</listen>"
+                                         << "<auth>EXTERNAL</auth><policy context=\"default\">"
+                                         << "<allow user=\"*\"/><allow own=\"*\"/>"
+                                         << "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                                         << "</policy></busconfig>";
+        const std::string d = dir_.string();
+        std::system(("dbus-daemon --config-file=" + d + "/bus.conf --fork --print-pid=3 3>" + d + "/bus.pid").c_str());
+        std::system(("/usr/bin/python3 " PD_FAKE_RT_BROKER " '" + address_ + "' " + (refuse ? "--refuse" : "") +
+                     " >" + d + "/broker.out 2>&1 & echo $! >" + d + "/broker.pid")
+                        .c_str());
+        for (int i = 0; i < 200 && Slurp(dir_ / "broker.out").find("ready") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~BrokerBus() {
+        for (const char* pidFile : {"broker.pid", "bus.pid"})
+            if (int pid = std::atoi(Slurp(dir_ / pidFile).c_str()); pid > 0) ::kill(pid, SIGTERM);
+        fs::remove_all(dir_);
+    }
+    bool Ready() const { return Slurp(dir_ / "broker.out").find("ready") != std::string::npos; }
+    const std::string& Address() const { return address_; }
+
+private:
+    fs::path dir_;
+    std::string address_;
+};
+
+}  // namespace
+
+TEST(ThreadPriority, ScopedRaiseIsUndoneButAnEarlierOneKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs the right to raise threads";
+    std::thread([] {
+        { core::ScopedRealTimePriority raised; EXPECT_TRUE(core::RunsAtRealTimePriority()); }
+        EXPECT_FALSE(core::RunsAtRealTimePriority());
+        ASSERT_EQ(core::RequestRealTimePriority(), core::PriorityGrant::Direct);
+        { core::ScopedRealTimePriority again; }
+        EXPECT_TRUE(core::RunsAtRealTimePriority());
+    }).join();
+    EXPECT_FALSE(core::RunsAtRealTimePriority()) << "only the asking thread is raised";
+}
+
+// Each way to the priority, and the quiet fallback, as a user would meet it.
+TEST(ThreadPriority, GrantedDirectlyThroughTheBrokerOrNotAtAll) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as an ordinary user";
+    if (Output("command -v dbus-daemon").empty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    const std::string asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string noBus = "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent ";
+    BrokerBus broker(false), refusing(true);
+    ASSERT_TRUE(broker.Ready() && refusing.Ready());
+    struct Row {
+        std::string how, prefix, expected;
+    } rows[] = {
+        {"root raises itself", "env " + noBus, "grant=1 realtime=1 priority=10 rttime=-1"},
+        {"no right, no broker", "env " + noBus + asUser, "grant=0 realtime=0 priority=0 rttime=-1"},
+        {"broker grants its maximum", "env DBUS_SYSTEM_BUS_ADDRESS=" + broker.Address() + " " + asUser,
+         "grant=2 realtime=1 priority=5 rttime=200000"},
+        {"broker refuses", "env DBUS_SYSTEM_BUS_ADDRESS=" + refusing.Address() + " " + asUser,
+         "grant=0 realtime=0 priority=0 rttime=200000"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Output(row.prefix + PD_RT_PROBE), row.expected + "\n") << row.how;
+}
