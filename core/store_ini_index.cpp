@@ -1,0 +1,146 @@
+#include "core/store_ini_index.h"
+
+#include <utility>
+
+#include "core/store_file.h"
+#include "core/store_text.h"
+
+namespace core {
+
+static_assert(kMaxStoreFileBytes < IniIndex::kNone, "offsets of a readable file fit 32 bits");
+
+namespace {
+
+char Fold(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Agrees with SameName: names equal but for ASCII letter case hash alike.
+std::uint64_t NameHash(std::string_view name, std::uint64_t seed) noexcept {
+    std::uint64_t h = 14695981039346656037ull ^ seed;
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(Fold(c));
+        h *= 1099511628211ull;
+    }
+    return h ^ (h >> 29);
+}
+
+std::uint64_t KeyHash(std::uint32_t section, std::string_view key) noexcept {
+    return NameHash(key, (section + 1ull) * 0x9E3779B97F4A7C15ull);
+}
+
+// A table of at least twice as many slots as entries keeps probe runs short.
+template <class Slot>
+bool NeedsRoom(const std::vector<Slot>& table, std::size_t count) {
+    return (count + 1) * 2 > table.size();
+}
+
+}  // namespace
+
+IniLine ParseIniLine(std::string_view text, std::size_t at) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    IniLine line{};
+    if (end == std::string_view::npos) {
+        end = text.size();
+        line.next = end;
+    } else {
+        line.next = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    line.text = text.substr(at, end - at);
+    line.kind = IniLine::Other;
+    std::string_view t = TrimBlanks(line.text);
+    std::size_t close = t.find(']');
+    if (!t.empty() && t.front() == '[' && close != std::string_view::npos) {
+        line.kind = IniLine::Section;
+        line.name = TrimBlanks(t.substr(1, close - 1));
+    } else if (!t.empty() && t.front() != ';') {
+        std::size_t eq = t.find('=');
+        if (eq != std::string_view::npos && !TrimBlanks(t.substr(0, eq)).empty()) {
+            line.kind = IniLine::Key;
+            line.name = TrimBlanks(t.substr(0, eq));
+            line.raw = line.text.substr(line.text.find('=') + 1);
+        }
+    }
+    return line;
+}
+
+void IniIndex::Build(std::string_view text) {
+    text_ = text;
+    sections_.clear();
+    names_.assign(16, NameSlot{});
+    nameCount_ = 0;
+    keys_.assign(16, KeySlot{});
+    keyCount_ = 0;
+    std::uint32_t current = kNone;  // keys before the first section belong to none
+    ForEachIniLine(text, 0, text.size(), [&](const IniLine& line, std::size_t at) {
+        if (line.kind == IniLine::Section) {
+            const auto index = static_cast<std::uint32_t>(sections_.size());
+            sections_.push_back(SectionLine{static_cast<std::uint32_t>(at), index, kNone});
+            NameSlot& slot = names_[NameSlotOf(line.name)];
+            if (slot.first == kNone) {
+                slot = NameSlot{index, index};
+                if (NeedsRoom(names_, ++nameCount_)) GrowNames();
+            } else {
+                sections_[slot.last].nextSame = index;
+                slot.last = index;
+                sections_[index].first = slot.first;
+            }
+            current = sections_[index].first;
+        } else if (line.kind == IniLine::Key && current != kNone) {
+            AddKey(current, static_cast<std::uint32_t>(at), line.name);
+        }
+    });
+}
+
+std::size_t IniIndex::NameSlotOf(std::string_view name) const {
+    const std::size_t mask = names_.size() - 1;
+    for (std::size_t slot = NameHash(name, 0) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t first = names_[slot].first;
+        if (first == kNone) return slot;
+        if (SameName(ParseIniLine(text_, sections_[first].at).name, name)) return slot;
+    }
+}
+
+std::size_t IniIndex::KeySlotOf(std::uint32_t section, std::string_view key) const {
+    const std::size_t mask = keys_.size() - 1;
+    for (std::size_t slot = KeyHash(section, key) & mask;; slot = (slot + 1) & mask) {
+        const KeySlot& each = keys_[slot];
+        if (each.at == kNone) return slot;
+        if (each.section == section && SameName(ParseIniLine(text_, each.at).name, key)) return slot;
+    }
+}
+
+void IniIndex::AddKey(std::uint32_t section, std::uint32_t at, std::string_view key) {
+    std::size_t slot = KeySlotOf(section, key);
+    if (keys_[slot].at != kNone) return;  // the first of equal keys is the one read and written
+    keys_[slot] = KeySlot{section, at};
+    if (!NeedsRoom(keys_, ++keyCount_)) return;
+    std::vector<KeySlot> old(keys_.size() * 2);
+    std::swap(old, keys_);
+    for (const KeySlot& each : old)
+        if (each.at != kNone) keys_[KeySlotOf(each.section, ParseIniLine(text_, each.at).name)] = each;
+}
+
+void IniIndex::GrowNames() {
+    std::vector<NameSlot> old(names_.size() * 2);
+    std::swap(old, names_);
+    for (const NameSlot& each : old)
+        if (each.first != kNone) names_[NameSlotOf(ParseIniLine(text_, sections_[each.first].at).name)] = each;
+}
+
+std::size_t IniIndex::FindSection(std::string_view name) const {
+    if (names_.empty()) return npos;
+    const std::uint32_t first = names_[NameSlotOf(name)].first;
+    return first == kNone ? npos : first;
+}
+
+std::size_t IniIndex::SectionEnd(std::size_t section) const {
+    return section + 1 < sections_.size() ? sections_[section + 1].at : text_.size();
+}
+
+std::size_t IniIndex::FindKey(std::string_view section, std::string_view key) const {
+    const std::size_t first = FindSection(section);
+    if (first == npos) return npos;
+    const KeySlot& slot = keys_[KeySlotOf(static_cast<std::uint32_t>(first), key)];
+    return slot.at == kNone ? npos : slot.at;
+}
+
+}  // namespace core
