@@ -21,6 +21,18 @@ constexpr EventBit kEventBits[] = {
 
 std::uint32_t AsUnsigned(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
+// The one place where a device's error code (errno) becomes the component's
+// error: the operation's error number, with the code as the system code.
+void CheckDevice(int errorNumber, int error) {
+    if (error != 0) throw EComPort(errorNumber, error);
+}
+
+// Runs one device call, on a closed port EBADF, and raises `errorNumber` on failure.
+template <typename Call>
+void DeviceCall(const std::shared_ptr<device::SerialDevice>& device, int errorNumber, Call call) {
+    CheckDevice(errorNumber, device ? call(*device) : EBADF);
+}
+
 }  // namespace
 
 std::uint32_t EventsToMask(TComEvents events) {
@@ -124,7 +136,7 @@ std::exception_ptr TCustomComPort::MonitoringError() const {
 void TCustomComPort::OpenDevice() {
     int error = 0;
     auto device = device::OpenSerialDevice(port_, error);
-    if (!device) throw EComPort(CError_OpenFailed, error);
+    CheckDevice(CError_OpenFailed, device ? 0 : error);
     std::lock_guard guard(deviceLock_);
     device_ = std::move(device);
 }
@@ -210,17 +222,6 @@ device::CommTimeouts TCustomComPort::BuildCommTimeouts() const {
     return t;
 }
 
-namespace {
-
-// Runs one device call and raises `errorNumber` with its system code on failure.
-template <typename Call>
-void DeviceCall(const std::shared_ptr<device::SerialDevice>& device, int errorNumber, Call call) {
-    const int error = device ? call(*device) : EBADF;
-    if (error != 0) throw EComPort(errorNumber, error);
-}
-
-}  // namespace
-
 void TCustomComPort::ApplyLineSettings() {
     if (!CanApply()) return;
     const auto dcb = BuildDeviceControlBlock();
@@ -249,10 +250,10 @@ int TCustomComPort::StartWrite(const void* buffer, int count, TComTransfer* tran
     if (!transfer) throw EComPort(CError_InvalidAsync);
     transfer->kind_ = trWrite;
     transfer->device_ = CurrentDevice();
-    if (!transfer->device_) throw EComPort(CError_WriteFailed, EBADF);
-    if (count < 0 || (count > 0 && !buffer)) throw EComPort(CError_WriteFailed, EINVAL);
-    if (int e = transfer->device_->StartWrite(transfer->io_, static_cast<const std::uint8_t*>(buffer), count))
-        throw EComPort(CError_WriteFailed, e);
+    const bool valid = count >= 0 && (count == 0 || buffer);
+    DeviceCall(transfer->device_, CError_WriteFailed, [&](auto& d) {
+        return valid ? d.StartWrite(transfer->io_, static_cast<const std::uint8_t*>(buffer), count) : EINVAL;
+    });
     return transfer->io_.completed ? transfer->io_.done : 0;
 }
 
@@ -265,10 +266,10 @@ int TCustomComPort::StartRead(void* buffer, int count, TComTransfer* transfer) {
     if (!transfer) throw EComPort(CError_InvalidAsync);
     transfer->kind_ = trRead;
     transfer->device_ = CurrentDevice();
-    if (!transfer->device_) throw EComPort(CError_ReadFailed, EBADF);
-    if (count < 0 || (count > 0 && !buffer)) throw EComPort(CError_ReadFailed, EINVAL);
-    if (int e = transfer->device_->StartRead(transfer->io_, static_cast<std::uint8_t*>(buffer), count))
-        throw EComPort(CError_ReadFailed, e);
+    const bool valid = count >= 0 && (count == 0 || buffer);
+    DeviceCall(transfer->device_, CError_ReadFailed, [&](auto& d) {
+        return valid ? d.StartRead(transfer->io_, static_cast<std::uint8_t*>(buffer), count) : EINVAL;
+    });
     return transfer->io_.completed ? transfer->io_.done : 0;
 }
 
@@ -281,8 +282,8 @@ int TCustomComPort::StartReadText(std::string& text, int count, TComTransfer* tr
 int TCustomComPort::AwaitTransfer(TComTransfer* transfer) {
     if (!transfer) throw EComPort(CError_InvalidAsync);
     if (!transfer->io_.started || !transfer->device_) return 0;
-    if (int e = transfer->device_->Await(transfer->io_))
-        throw EComPort(transfer->kind_ == trWrite ? CError_WriteFailed : CError_ReadFailed, e);
+    CheckDevice(transfer->kind_ == trWrite ? CError_WriteFailed : CError_ReadFailed,
+                transfer->device_->Await(transfer->io_));
     return transfer->io_.done;
 }
 

@@ -1,6 +1,6 @@
 // termios backend: opening and releasing the tty, and the transfers on it.
-// The line settings, the received-byte queue and the wait for line events
-// each have their own file.
+// The line settings, the received-byte queue, the wait for line events and
+// the adapter's latency each have their own file.
 #include "serial/device/posix_device.h"
 
 #include <asm/termbits.h>
@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "serial/device/line_events.h"
+#include "serial/device/low_latency.h"
 #include "serial/device/posix_termios.h"
 #include "serial/device/rx_queue.h"
 #include "serial/device/timing.h"
@@ -45,9 +46,10 @@ public:
 
     bool Valid() const { return abortFd_ >= 0 && queueFd_ >= 0 && events_.Valid(); }
 
-    int Initialise() {
+    int Initialise(const std::string& path, const PosixDeviceOptions& options) {
         if (int e = SetRawMode(fd_)) return e;
         events_.Start(fd_);
+        lowLatency_.Request(fd_, path, options.sysfsRoot);
         return 0;
     }
 
@@ -166,10 +168,12 @@ public:
         const Use use(*this);
         if (!use) return EBADF;
         std::lock_guard guard(lock_);
+        // Errors of the bytes this query moves in are left to the next one and
+        // to their event: a count taken for OnRxChar must not swallow them.
+        errors = rx_.TakeErrors() | events_.TakeErrors(fd_);
         bool arrived = false;
         if (int e = Drain(arrived)) return e;
         if (arrived) NoteArrival();
-        errors = rx_.TakeErrors() | events_.TakeErrors(fd_);
         inQueue = static_cast<int>(rx_.Size());
         return 0;
     }
@@ -253,6 +257,7 @@ private:
     }
 
     void Release() {
+        lowLatency_.Restore(fd_);
         ReleaseTty(fd_);
         if (abortFd_ >= 0) ::close(abortFd_);
         if (queueFd_ >= 0) ::close(queueFd_);
@@ -352,6 +357,7 @@ private:
     std::mutex lock_;
     RxQueue rx_;
     LineEvents events_;
+    LowLatency lowLatency_;
     CommTimeouts timeouts_{};
     std::uint64_t abortGeneration_ = 0;
     int waiters_ = 0;
@@ -360,7 +366,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& error) {
+std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& error,
+                                              const PosixDeviceOptions& options) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
@@ -383,7 +390,7 @@ std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& erro
         error = EMFILE;
         return nullptr;
     }
-    if (int e = device->Initialise()) {
+    if (int e = device->Initialise(path, options)) {
         error = e;
         return nullptr;
     }

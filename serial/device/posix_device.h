@@ -8,7 +8,15 @@
 
 namespace serial::device {
 
-// Opens a tty exclusively (TIOCEXCL and an advisory lock), non-blocking, in raw mode.
-std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& error);
+struct PosixDeviceOptions {
+    // Where the kernel shows its device attributes; a test puts a folder in its place.
+    std::string sysfsRoot = "/sys";
+};
+
+// Opens a tty exclusively (TIOCEXCL and an advisory lock), non-blocking, in
+// raw mode, and asks a USB adapter's driver for low latency. Closing puts
+// back what the opening changed.
+std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& error,
+                                              const PosixDeviceOptions& options = {});
 
 }  // namespace serial::device

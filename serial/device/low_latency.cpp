@@ -1,0 +1,80 @@
+#include "serial/device/low_latency.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace serial::device {
+
+namespace {
+
+constexpr int kLatencyTimerMs = 1;
+
+bool SetLowLatencyFlag(int tty, bool on) {
+    serial_struct info{};
+    if (::ioctl(tty, TIOCGSERIAL, &info) != 0) return false;
+    if (((info.flags & ASYNC_LOW_LATENCY) != 0) == on) return false;
+    if (on) {
+        info.flags |= ASYNC_LOW_LATENCY;
+    } else {
+        info.flags &= ~ASYNC_LOW_LATENCY;
+    }
+    return ::ioctl(tty, TIOCSSERIAL, &info) == 0;
+}
+
+// The attribute's text without its line end; empty when it cannot be read.
+std::string ReadAttribute(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[32];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+bool WriteAttribute(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return (::close(fd) == 0) && written;
+}
+
+// The kernel's name of the tty behind `path` (/dev/serial/by-id/... leads to ttyUSB0).
+std::string TtyName(const std::string& path) {
+    std::error_code error;
+    const auto real = std::filesystem::canonical(path, error);
+    return error ? std::string() : real.filename().string();
+}
+
+}  // namespace
+
+void LowLatency::Request(int tty, const std::string& path, const std::string& sysfsRoot) {
+    flagSet_ = SetLowLatencyFlag(tty, true);
+
+    const std::string name = TtyName(path);
+    if (name.empty()) return;
+    const std::string attribute = sysfsRoot + "/class/tty/" + name + "/device/latency_timer";
+    const std::string before = ReadAttribute(attribute);
+    char* end = nullptr;
+    const long value = std::strtol(before.c_str(), &end, 10);
+    if (before.empty() || *end != '\0' || value <= kLatencyTimerMs) return;
+    if (WriteAttribute(attribute, std::to_string(kLatencyTimerMs))) {
+        timerPath_ = attribute;
+        timerBefore_ = before;
+    }
+}
+
+void LowLatency::Restore(int tty) {
+    if (flagSet_) SetLowLatencyFlag(tty, false);
+    flagSet_ = false;
+    if (!timerPath_.empty()) WriteAttribute(timerPath_, timerBefore_);
+    timerPath_.clear();
+}
+
+}  // namespace serial::device
