@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/delay.h"
+#include "core/thread_priority.h"
 
 namespace cli {
 
@@ -60,6 +61,8 @@ std::string SlowAdapterAdvice(const std::string& port, const AdapterInfo& adapte
 }  // namespace
 
 EchoMeasurement MeasureEcho(protocol::PumpPort& port, int count) {
+    // Polled as the engine's line threads poll, so the figures are the adapter's.
+    core::ScopedRealTimePriority onTime;
     EchoMeasurement m;
     std::string got;
     for (int i = 0; i < count; ++i) {

@@ -13,6 +13,7 @@
 #include "cli/port_open.h"
 #include "core/delay.h"
 #include "core/exception.h"
+#include "core/thread_priority.h"
 #include "serial/com_error.h"
 
 namespace cli {
@@ -66,7 +67,11 @@ public:
         core::DelayMs(kSettleAfterOpenMs);
         engine_.SetRemainingStartValues();
 
-        engine_.Button3Click();
+        {
+            // The wake-up pattern's breaks and pauses are timed on this thread.
+            core::ScopedRealTimePriority onTime;
+            engine_.Button3Click();
+        }
         err_ << "woken: wake-up pattern sent\n";
         if (!Await([this] { return engine_.State().Synced; }, kStepLimit)) return Failed();
         err_ << "synchronised\n";
