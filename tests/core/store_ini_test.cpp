@@ -1,13 +1,38 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 
 #include "core/exception.h"
 #include "core/store_ini_file.h"
 #include "store_test_support.h"
+
+// Heap bytes in use while `counting`, and their peak: the price of loading a
+// store, independent of how busy the machine is.
+namespace {
+bool counting = false;
+std::int64_t liveBytes = 0, peakBytes = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    if (counting) peakBytes = std::max(peakBytes, liveBytes += static_cast<std::int64_t>(malloc_usable_size(p)));
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (counting && p) liveBytes -= static_cast<std::int64_t>(malloc_usable_size(p));
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -180,6 +205,46 @@ TEST_F(IniFileTest, ReplacingKeepsLinkAndPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 2)
         << "no temporary file left behind";
+}
+
+// A file of several megabytes costs a small multiple of itself to load, and
+// every key in it is found without going through the file again.
+TEST_F(IniFileTest, LargeFilesLoadInLinearTimeAndSpace) {
+    constexpr std::size_t kSize = 6 << 20;
+    struct Row {
+        const char* what;
+        std::string text;
+        std::vector<std::pair<std::string, std::string>> keys;  // section, key: each reads back its own name
+    };
+    std::vector<Row> rows{{"empty lines", std::string(kSize, '\n'), {}}, {"one key repeated", {}, {}},
+                          {"distinct sections and keys", {}, {}}};
+    for (std::size_t i = 0; rows[1].text.size() < kSize; ++i) rows[1].text += i ? "a=\n" : "[s]\nA=A\n";
+    rows[1].keys.emplace_back("S", "A");
+    for (std::size_t i = 0; rows[2].text.size() < kSize; ++i) {
+        const std::string section = "s" + std::to_string(i / 8), key = "k" + std::to_string(i);
+        if (i % 8 == 0) rows[2].text += "[" + section + "]\r\n";
+        rows[2].text += key + " = " + key + "\r\n";
+        rows[2].keys.emplace_back(section, key);
+    }
+    for (const Row& row : rows) {
+        const std::string name = Path("big.ini");
+        Put(name, row.text);
+        peakBytes = liveBytes = 0;
+        counting = true;
+        auto ini = std::make_unique<TIniFile>(name);
+        counting = false;
+        EXPECT_LT(peakBytes, 4 * static_cast<std::int64_t>(row.text.size())) << row.what;
+
+        // Generous: a fraction of a second is enough, a scan a lookup is hours.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (std::size_t i = 0; i < row.keys.size(); ++i) {
+            const auto& [section, key] = row.keys[i];
+            ASSERT_EQ(ini->ReadString(section, key, "?"), key) << row.what;
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << row.what << ": " << i << " keys read";
+        }
+        ini->WriteString("new", "k", "v");
+        EXPECT_EQ(TIniFile(name).ReadString("new", "k", ""), "v") << row.what;
+    }
 }
 
 }  // namespace
