@@ -95,7 +95,7 @@ std::string UnansweredUnitByte(const std::vector<LineByte>& bytes, std::size_t a
     if (afterEngineBlock && seam.IsPoll(*read)) {
         const double endByteMs = bytes[at - 1].ms;
         const auto [polls, span] = seam.PollsAfterWrite(endByteMs);
-        return Format("the unit's length byte 0x%02X came %.1f ms after the engine's end byte and was swallowed by "
+        return Format("the unit's length byte 0x%02X reached the engine %.1f ms after its end byte and was swallowed by "
                       "the engine's polls after it, stretched to %d reads in %.1f ms",
                       b.byte, b.ms - endByteMs, polls, span);
     }

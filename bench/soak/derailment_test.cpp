@@ -61,7 +61,7 @@ TEST(SoakDerailment, NamesTheCauseFromTheLine) {
     Row rows[] = {
         {"running", Seam().Start().Polls(10).Arrival(0x03, 15), 0, 5, ""},
         {"length byte swallowed by stretched polls", Seam().Start().Polls(3).Op(SeamOp::Read, 20, B(0x10)), 0, 500,
-         "the unit's length byte 0x10 came 23.0 ms after the engine's end byte and was swallowed by the engine's "
+         "the unit's length byte 0x10 reached the engine 23.0 ms after its end byte and was swallowed by the engine's "
          "polls after it, stretched to 5 reads in 23.0 ms"},
         {"synchronisation bytes merged",
          Seam().Op(SeamOp::BreakOn, 0).Op(SeamOp::BreakOff, 200).Op(SeamOp::BreakOn, 200).Op(SeamOp::BreakOff, 500)

@@ -1,11 +1,16 @@
 #include "diagnosis.h"
 
+#include <dirent.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <functional>
 #include <memory>
 
+#include "core/thread_priority.h"
 #include "derailment.h"
 #include "event_loop.h"
 #include "serial/device/sim_device.h"
@@ -82,6 +87,20 @@ bool LinkHolds(Session& s, std::chrono::milliseconds span) {
 
 }  // namespace
 
+int RealTimeThreads() {
+    int count = 0;
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks) return 0;
+    while (const dirent* task = readdir(tasks)) {
+        const int tid = std::atoi(task->d_name);
+        if (tid <= 0) continue;
+        const int policy = sched_getscheduler(tid) & ~SCHED_RESET_ON_FORK;
+        count += policy == SCHED_FIFO || policy == SCHED_RR;
+    }
+    closedir(tasks);
+    return count;
+}
+
 DiagnosisResult RunDiagnosis(const std::string& port, bool simulated, const std::string& dataDir,
                              double holdSeconds) {
     DiagnosisResult result;
@@ -111,7 +130,15 @@ DiagnosisResult RunDiagnosis(const std::string& port, bool simulated, const std:
         std::chrono::milliseconds limit;
     };
     const Step steps[] = {
-        {"start", [&] { click(&PumpProtocol::Button3Click); }, [] { return true; }, 0ms},
+        {"start",
+         [&] {
+             s->gui.Call([&] {
+                 // as the window's handler does: the wake-up pattern is timed at real-time priority where granted
+                 core::ScopedRealTimePriority onTime;
+                 s->engine.Button3Click();
+             });
+         },
+         [] { return true; }, 0ms},
         {"identification", [] {},
          [&] {
              return s->model.Enabled(Control::Button4) && s->model.Field(protocol::IdentField::OrName) == ident[0];
@@ -155,6 +182,7 @@ DiagnosisResult RunDiagnosis(const std::string& port, bool simulated, const std:
     }
 
     // What the line shows, on the line's own clock where it keeps a trace.
+    result.realTimeThreads = RealTimeThreads();
     const std::vector<SeamOp> ops = s->seam.Ops();
     result.pollIntervals = PollIntervals(ops);
     std::string cause;

@@ -14,7 +14,11 @@ struct DiagnosisResult {
     std::string failedStep;            // empty when ok
     std::string cause;                 // what the line shows, when it derailed
     std::vector<double> pollIntervals; // ms, every poll interval of the engine
+    int realTimeThreads = 0;           // threads of this process at real-time priority at the end
 };
+
+// How many threads of this process run under a real-time policy now.
+int RealTimeThreads();
 
 // `port` is SIM or a device path; help texts are read from `dataDir`.
 // `simulated` says that the line keeps its own trace (SIM).

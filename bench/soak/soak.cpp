@@ -133,6 +133,7 @@ void RunCase(const std::string& name, const Options& o) {
     if (hogged) hog = std::make_unique<soak::CpuHog>(cores);
 
     int successes = 0;
+    int realTime = 0;
     std::vector<double> intervals;
     std::vector<std::string> derailments;
     for (int run = 1; run <= o.runs; ++run) {
@@ -150,6 +151,7 @@ void RunCase(const std::string& name, const Options& o) {
             r = soak::RunDiagnosis("SIM", true, o.dataDir, hold);
         }
         successes += r.ok;
+        realTime = std::max(realTime, r.realTimeThreads);
         intervals.insert(intervals.end(), r.pollIntervals.begin(), r.pollIntervals.end());
         if (!r.ok) derailments.push_back("run " + std::to_string(run) + ", " + r.failedStep + ": " + r.cause);
         std::fprintf(stderr, "%s run %d: %s\n", name.c_str(), run, r.ok ? "ok" : r.failedStep.c_str());
@@ -157,11 +159,11 @@ void RunCase(const std::string& name, const Options& o) {
     hog.reset();
 
     std::sort(intervals.begin(), intervals.end());
-    std::printf("%-8s %s  %2d/%-2d ok   poll interval p50 %.2f ms  p99 %.2f ms  max %.1f ms  (%zu polls; last run "
-                "held %.0f s)\n",
+    std::printf("%-8s %s  %2d/%-2d ok   poll interval p50 %.2f ms  p99 %.2f ms  max %.1f ms  (%zu polls; "
+                "real-time threads %d; last run to hold %.0f s)\n",
                 name.c_str(), hogged ? (std::to_string(cores) + " busy loops").c_str() : "idle        ", successes,
                 o.runs, soak::Percentile(intervals, 0.5), soak::Percentile(intervals, 0.99),
-                intervals.empty() ? 0.0 : intervals.back(), intervals.size(), o.holdSeconds);
+                intervals.empty() ? 0.0 : intervals.back(), intervals.size(), realTime, o.holdSeconds);
     for (const auto& d : derailments) std::printf("         derailed: %s\n", d.c_str());
     std::fflush(stdout);
 }
