@@ -31,6 +31,13 @@ using testing_support::RecordingView;
 
 // The window's port, engine and GUI loop, with the engine's port operations
 // passing through the timing decorator; opened as the window's creation does.
+// (The tests' port session fixes the engine's port to its own component, so
+// its parts are put together here around the decorator.)
+//
+// Threads: the GUI loop applies every effect to `model` and runs the
+// handlers; the monitoring thread enters the engine through OnRxChar; the
+// benchmark's thread reads `model` through its locked getters, and its log
+// only through OnGui.
 class Session {
 public:
     explicit Session(const std::string& portName) {
