@@ -5,7 +5,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "core/thread_priority.h"
 
 #include "event_loop.h"
 #include "serial/device/sim_device.h"
@@ -35,7 +38,12 @@ public:
     }
 
     void Click(void (protocol::PumpProtocol::*handler)()) {
-        gui.Call([&] { (engine.*handler)(); });
+        gui.Call([&] {
+            // As the window does: the wake-up pattern is timed at real-time priority.
+            std::optional<core::ScopedRealTimePriority> onTime;
+            if (handler == &protocol::PumpProtocol::Button3Click) onTime.emplace();
+            (engine.*handler)();
+        });
     }
     // Runs `read` on the GUI loop, where the window state lives.
     template <typename F>
