@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/error_presentation.h"
+#include "serial/component.h"
 #include "window/handler_guard.h"
 
 namespace app {
@@ -8,7 +9,10 @@ namespace app {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetApplicationTitle(ApplicationTitleFromPath(applicationFilePath().toStdString()));
     window::SetErrorPresenter(&HandleUncaughtError);
+    serial::SetApplicationExceptionHandler(&PresentComponentError);
 }
+
+TApplication::~TApplication() { serial::SetApplicationExceptionHandler({}); }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

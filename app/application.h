@@ -8,7 +8,10 @@ namespace app {
 
 class TApplication : public QApplication {
 public:
+    // Installs the error presentation for the windows' handlers and for the
+    // port component; the component's goes again with the application.
     TApplication(int& argc, char** argv);
+    ~TApplication() override;
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QThread>
 #include <QWidget>
 
 #include "core/exception.h"
@@ -36,10 +37,24 @@ std::uintptr_t ModuleOffset(const void* address) {
 }
 
 // The box names the program file as the module: our code is linked into it.
-void ShowLastResort(const std::string& className, const void* address) {
+void ShowLastResort(const std::string& className, const void* address, const std::string& message) {
     const std::string module = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).toStdString();
-    window::ShowMessageBox(nullptr, {"Application Error", LastResortText(className, module, ModuleOffset(address), ""),
+    window::ShowMessageBox(nullptr, {"Application Error", LastResortText(className, module, ModuleOffset(address), message),
                                      window::BoxIcon::Error});
+}
+
+// The last-resort box for the error currently being handled, whatever its class.
+void ShowLastResortForCurrent(const void* where) {
+    try {
+        throw;
+    } catch (const core::Exception& error) {
+        ShowLastResort(error.ClassName(), where, error.Message());
+    } catch (const std::exception& error) {
+        ShowLastResort(Demangle(typeid(error).name()), where, "");
+    } catch (...) {
+        const std::type_info* type = abi::__cxa_current_exception_type();
+        ShowLastResort(type ? Demangle(type->name()) : std::string("unknown"), where, "");
+    }
 }
 }  // namespace
 
@@ -74,15 +89,37 @@ void HandleUncaughtError() noexcept {
         } catch (const core::EAbort&) {
         } catch (const core::Exception& error) {
             ShowErrorMessage(error);
-        } catch (const std::exception& error) {
-            ShowLastResort(Demangle(typeid(error).name()), where);
         } catch (...) {
-            const std::type_info* type = abi::__cxa_current_exception_type();
-            ShowLastResort(type ? Demangle(type->name()) : std::string("unknown"), where);
+            ShowLastResortForCurrent(where);
         }
     } catch (...) {
         std::fputs("error while presenting an error\n", stderr);
     }
+}
+
+void PresentFatalError() noexcept {
+    const void* where = __builtin_extract_return_addr(__builtin_return_address(0));
+    try {
+        ShowLastResortForCurrent(where);
+    } catch (...) {
+        std::fputs("error while presenting an error\n", stderr);
+    }
+}
+
+void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
+    auto present = [error] {
+        try {
+            std::rethrow_exception(error);
+        } catch (...) {
+            HandleUncaughtError();
+        }
+    };
+    // Components also report from their monitoring threads; boxes belong to the GUI thread.
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() == application->thread())
+        present();
+    else
+        QMetaObject::invokeMethod(application, present, Qt::QueuedConnection);
 }
 
 std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,

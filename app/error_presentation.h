@@ -10,6 +10,9 @@
 namespace core {
 class Exception;
 }
+namespace serial {
+class TComponent;
+}
 
 namespace app {
 
@@ -34,6 +37,14 @@ void ShowErrorMessage(const core::Exception& error);
 // block. EAbort is silent; our own errors get the standard box; anything
 // else gets the last-resort box. Returns normally in every case.
 void HandleUncaughtError() noexcept;
+
+// The last-resort box for the error currently being handled, whatever its
+// class: for errors that escape every handler. Call only inside a catch block.
+void PresentFatalError() noexcept;
+
+// The port component's application error handler: presents `error` as an
+// escaped error, on the GUI thread whichever thread reports it.
+void PresentComponentError(serial::TComponent* sender, std::exception_ptr error);
 
 // Text of the last-resort box: "Exception %s in module %s at %p.\n%s%s".
 std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,

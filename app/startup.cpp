@@ -66,7 +66,9 @@ namespace {
 }
 }  // namespace
 
-int RunProgram(int argc, char** argv) {
+int RunProgram(int argc, char** argv) { return RunProgram(argc, argv, &CreateWindows); }
+
+int RunProgram(int argc, char** argv, void (*createWindows)()) {
     bool failed = false;
     const std::uintptr_t at = StartModulesAt(failed);
     if (failed) {
@@ -78,11 +80,18 @@ int RunProgram(int argc, char** argv) {
     }
     int rc = 0;
     {
-        TApplication application(argc, argv);
-        application.setQuitOnLastWindowClosed(false);
-        application.setWindowIcon(QIcon(QPixmap::fromImage(window::ProgramIconImage())));
-        CreateWindows();
-        rc = application.exec();
+        std::unique_ptr<TApplication> own;
+        if (!QCoreApplication::instance()) own = std::make_unique<TApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        QApplication::setWindowIcon(QIcon(QPixmap::fromImage(window::ProgramIconImage())));
+        try {
+            createWindows();
+            rc = QApplication::exec();
+        } catch (...) {
+            // Outside every handler: nothing can go on without the windows.
+            PresentFatalError();
+            rc = kFatalErrorExitCode;
+        }
         DestroyWindows();
     }
     EndModules();

@@ -15,7 +15,13 @@ void CreateWindows();
 // Destroys both windows; the main window closes its port.
 void DestroyWindows();
 
-// The whole program: modules, application, windows, message loop, end.
+// The whole program: modules, application, windows, message loop, end. An
+// error that escapes while the windows are built (outside the creation
+// handler) gets the last-resort box and the exit code kFatalErrorExitCode.
 int RunProgram(int argc, char** argv);
+// The same with another way of building the windows; uses the application
+// object that exists, if any.
+int RunProgram(int argc, char** argv, void (*createWindows)());
+constexpr int kFatalErrorExitCode = 1;
 
 }  // namespace app

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "app/error_presentation.h"
 #include "app/startup.h"
 #include "window/form1.h"
 #include "core/exception.h"
+#include "serial/component.h"
 #include "gui_fixture.h"
 
 using namespace testing_support;
@@ -130,6 +132,34 @@ TEST_F(PresentationTest, BrokenCatalogStopsTheProgramBeforeItsWindows) {
     EXPECT_EQ(boxes[0].text.size(), std::string("Runtime error 217 at 00000000").size());
     EXPECT_EQ(boxes[0].text.rfind("Runtime error 217 at ", 0), 0u);
     EXPECT_EQ(boxes[0].text.find_first_not_of("0123456789ABCDEF", 21), std::string::npos) << boxes[0].text;
+}
+
+TEST_F(PresentationTest, ErrorWhileTheWindowsAreBuiltEndsTheProgramAfterTheLastResortBox) {
+    static char name[] = "pumpdiag";
+    char* argv[] = {name, nullptr};
+    const int rc = app::RunProgram(1, argv, [] {
+        window::Form1 = new window::TForm1();
+        throw core::EInvalidOperation("Canvas does not allow drawing");
+    });
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(window::Form1, nullptr);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "Application Error");
+    EXPECT_EQ(boxes[0].text.rfind("Exception EInvalidOperation in module ", 0), 0u) << boxes[0].text;
+    EXPECT_TRUE(boxes[0].text.ends_with(".\nCanvas does not allow drawing.")) << boxes[0].text;
+}
+
+TEST_F(PresentationTest, ErrorsTheComponentHandlesAreShownOnTheGuiThread) {
+    serial::HandleApplicationException(nullptr, std::make_exception_ptr(core::EFOpenError("Cannot open file x.ini")));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot open file x.ini.");
+    EXPECT_EQ(boxes[0].title, app::ApplicationTitle());
+
+    std::thread monitor([] { serial::HandleApplicationException(nullptr, std::make_exception_ptr(42)); });
+    monitor.join();
+    EXPECT_EQ(boxes.size(), 1u) << "shown off the GUI thread";
+    ASSERT_TRUE(WaitFor([&] { return boxes.size() == 2; }, 2s));
+    EXPECT_EQ(boxes[1].title, "Application Error");
 }
 
 }  // namespace
