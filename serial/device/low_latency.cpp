@@ -5,7 +5,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace serial::device {
@@ -55,17 +54,15 @@ std::string TtyName(const std::string& path) {
 }  // namespace
 
 void LowLatency::Request(int tty, const std::string& path, const std::string& sysfsRoot) {
-    flagSet_ = SetLowLatencyFlag(tty, true);
-
     const std::string name = TtyName(path);
-    if (name.empty()) return;
-    const std::string attribute = sysfsRoot + "/class/tty/" + name + "/device/latency_timer";
-    const std::string before = ReadAttribute(attribute);
-    char* end = nullptr;
-    const long value = std::strtol(before.c_str(), &end, 10);
-    if (before.empty() || *end != '\0' || value <= kLatencyTimerMs) return;
-    if (WriteAttribute(attribute, std::to_string(kLatencyTimerMs))) {
-        timerPath_ = attribute;
+    const std::string timer = name.empty() ? std::string() : sysfsRoot + "/class/tty/" + name + "/device/latency_timer";
+    // The timer is read before the flag is set: the FTDI driver lowers it for
+    // the flag and raises it to its default when the flag goes, and closing
+    // must leave the value from before.
+    const std::string before = timer.empty() ? std::string() : ReadAttribute(timer);
+    flagSet_ = SetLowLatencyFlag(tty, true);
+    if (!before.empty() && WriteAttribute(timer, std::to_string(kLatencyTimerMs))) {
+        timerPath_ = timer;
         timerBefore_ = before;
     }
 }

@@ -64,6 +64,13 @@ protected:
         port.SetPort(pty.SlavePath());
         ConfigureAsProgram(port);
     }
+    // Watches for arrivals and line errors; counts the reports that hold `error`.
+    void CountLineErrors(TLineError error) {
+        port.SetEvents({evRxChar, evError});
+        port.OnError = [this, error](TCustomComPort&, TComErrors errors) {
+            if (errors.Contains(error)) ++lineErrors;
+        };
+    }
     termios MasterView() {
         termios t{};
         tcgetattr(pty.Master(), &t);
@@ -72,6 +79,7 @@ protected:
 
     PtyPair pty;
     TComPort port;
+    std::atomic<int> lineErrors{0};
 };
 
 }  // namespace
@@ -448,16 +456,12 @@ TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
 }
 
 TEST_F(PortOnPty, UnreadBytesAreBoundedAndTheOverflowReported) {
-    std::atomic<int> overflows{0};
-    port.SetEvents({evRxChar, evError});
-    port.OnError = [&](TCustomComPort&, TComErrors errors) {
-        if (errors.Contains(errRxOverflow)) ++overflows;
-    };
+    CountLineErrors(errRxOverflow);
     port.OpenPort();
     std::string sent(1 << 20, '\0');
     for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 26);
     pty.Send(sent);
-    ASSERT_TRUE(WaitFor([&] { return overflows.load() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return lineErrors.load() > 0; }));
 
     // The oldest bytes are kept, well above the input size and far below what was sent.
     const int kept = port.WaitingInputCount();
@@ -594,14 +598,10 @@ TEST_F(PortOnPty, HandlerErrorStopsMonitoringUntilReopened) {
 }
 
 TEST_F(PortOnPty, FarEndClosingGivesErrorsNotAHang) {
-    std::atomic<int> ioErrors{0};
-    port.SetEvents({evRxChar, evError});
-    port.OnError = [&](TCustomComPort&, TComErrors errors) {
-        if (errors.Contains(errIO)) ++ioErrors;
-    };
+    CountLineErrors(errIO);
     port.OpenPort();
     pty.CloseMaster();
-    EXPECT_TRUE(WaitFor([&] { return ioErrors.load() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return lineErrors.load() == 1; }));
     EXPECT_EQ(Raised([&] { port.WriteText("x"); }).ErrorNumber(), CError_WriteFailed);
     std::string text;
     EXPECT_EQ(Raised([&] { port.ReadText(text, 1); }).ErrorNumber(), CError_ReadFailed);
@@ -609,7 +609,7 @@ TEST_F(PortOnPty, FarEndClosingGivesErrorsNotAHang) {
     const double cpuBefore = ProcessCpuMs();
     std::this_thread::sleep_for(300ms);
     EXPECT_LT(ProcessCpuMs() - cpuBefore, 20.0);
-    EXPECT_EQ(ioErrors.load(), 1);
+    EXPECT_EQ(lineErrors.load(), 1);
     const auto start = Clock::now();
     port.ClosePort();
     EXPECT_LT(Clock::now() - start, 1000ms);
