@@ -20,6 +20,7 @@
 #include "window/memo_text.h"
 #include "window/message_box.h"
 #include "window/pictures.h"
+#include "window/window_frame.h"
 
 namespace window {
 
@@ -98,6 +99,9 @@ TForm1::TForm1(std::unique_ptr<PortComponent> port) : com_(std::move(port)), eng
     resize(kWidth, kHeight);
     setMinimumSize(kMinWidth, kMinHeight);
     setMaximumSize(kMaxWidth, kMaxHeight);
+    // The sizes are those of the outer frame, which is known only later.
+    OnFrameKnown(this, [this](QMargins frame) { FitToFrame(frame); });
+    KeepEmptyTitleEmpty(this);
 
     timer1 = new QTimer(this);
     timer1->setInterval(1000);
@@ -249,15 +253,25 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shownOnce_) return;
     shownOnce_ = true;
-    // The sizes are outer sizes: take off what the window manager's frame adds.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    setMinimumSize(kMinWidth - frame.width(), kMinHeight - frame.height());
-    setMaximumSize(kMaxWidth - frame.width(), kMaxHeight - frame.height());
-    resize(kWidth - frame.width(), kHeight - frame.height());
+    Centre();
+}
+
+void TForm1::Centre() {
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         move(area.center().x() - kWidth / 2, area.center().y() - kHeight / 2);
     }
+}
+
+void TForm1::FitToFrame(QMargins frame) {
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    setMinimumSize(QSize(kMinWidth, kMinHeight) - extra);
+    setMaximumSize(QSize(kMaxWidth, kMaxHeight) - extra);
+    // Later reports (maximising, a new frame style) keep the size the user chose.
+    if (fittedToFrame_) return;
+    fittedToFrame_ = true;
+    resize(QSize(kWidth, kHeight) - extra);
+    Centre();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

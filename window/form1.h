@@ -150,6 +150,9 @@ protected:
 private:
     void BuildControls();
     void BuildMenu();
+    void Centre();
+    // Applies the outer size (first report only) and limits to a window inside `frame`.
+    void FitToFrame(QMargins frame);
     void ChoosePort(QAction* item, const char* name);
     void CheckPortItem(QAction* item);
     template <class F>
@@ -158,6 +161,7 @@ private:
     std::unique_ptr<PortComponent> com_;
     protocol::PumpProtocol engine_;
     bool shownOnce_ = false;
+    bool fittedToFrame_ = false;
 };
 
 // The program's two windows, one each for the whole run.

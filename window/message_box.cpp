@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "window/window_frame.h"
+
 namespace window {
 namespace {
 BoxHook& Hook() {
@@ -29,6 +31,7 @@ void ShowMessageBox(QWidget* owner, const BoxRecord& box) {
                    QMessageBox::Ok, owner);
     // An empty title must stay empty rather than fall back to the application name.
     mb.setWindowTitle(QString::fromStdString(box.title));
+    KeepEmptyTitleEmpty(&mb);
     mb.setTextFormat(Qt::PlainText);
     mb.exec();
 }
