@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the serial and end-to-end tests again as an ordinary user (nobody), as
+# a technician runs the program: a port must open, close and open again whole
+# without root's rights. Needs root to switch users; run after a build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+targets=(test_serial test_e2e pumpsim-tool)
+
+build="$PWD/$BUILD_DIR"
+if ! "${as_user[@]}" test -x "$build/tests/serial/test_serial"; then
+  # The checkout lies where that user cannot reach (root's home, say): test a
+  # copy in a shared place instead.
+  copy=$(mktemp -d /tmp/pumpdiag-user-XXXXXX)
+  trap 'rm -rf "$copy"' EXIT
+  chmod 755 "$copy"
+  tar --exclude='./build*' -cf - . | tar -xf - -C "$copy"
+  cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$copy/build" --target "${targets[@]}"
+  build="$copy/build"
+fi
+cd "$build"
+export QT_QPA_PLATFORM=offscreen TMPDIR=/tmp
+"${as_user[@]}" tests/serial/test_serial
+"${as_user[@]}" tests/e2e/test_e2e
