@@ -1,5 +1,7 @@
 #include "core/store_ini_index.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "core/store_file.h"
@@ -27,10 +29,10 @@ std::uint64_t KeyHash(std::uint32_t section, std::string_view key) noexcept {
     return NameHash(key, (section + 1ull) * 0x9E3779B97F4A7C15ull);
 }
 
-// A table of at least twice as many slots as entries keeps probe runs short.
+// A table at most three quarters full keeps probe runs short.
 template <class Slot>
 bool NeedsRoom(const std::vector<Slot>& table, std::size_t count) {
-    return (count + 1) * 2 > table.size();
+    return (count + 1) * 4 > table.size() * 3;
 }
 
 }  // namespace
@@ -99,24 +101,37 @@ std::size_t IniIndex::NameSlotOf(std::string_view name) const {
     }
 }
 
-std::size_t IniIndex::KeySlotOf(std::uint32_t section, std::string_view key) const {
+std::uint32_t IniIndex::SectionOf(std::uint32_t at) const {
+    const auto after = std::upper_bound(sections_.begin(), sections_.end(), at,
+                                        [](std::uint32_t offset, const SectionLine& s) { return offset < s.at; });
+    return std::prev(after)->first;
+}
+
+std::size_t IniIndex::KeySlotOf(std::uint32_t section, std::string_view key, std::uint32_t hash) const {
     const std::size_t mask = keys_.size() - 1;
-    for (std::size_t slot = KeyHash(section, key) & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const KeySlot& each = keys_[slot];
         if (each.at == kNone) return slot;
-        if (each.section == section && SameName(ParseIniLine(text_, each.at).name, key)) return slot;
+        if (each.hash == hash && SameName(ParseIniLine(text_, each.at).name, key) && SectionOf(each.at) == section)
+            return slot;
     }
 }
 
 void IniIndex::AddKey(std::uint32_t section, std::uint32_t at, std::string_view key) {
-    std::size_t slot = KeySlotOf(section, key);
+    const auto hash = static_cast<std::uint32_t>(KeyHash(section, key));
+    const std::size_t slot = KeySlotOf(section, key, hash);
     if (keys_[slot].at != kNone) return;  // the first of equal keys is the one read and written
-    keys_[slot] = KeySlot{section, at};
+    keys_[slot] = KeySlot{at, hash};
     if (!NeedsRoom(keys_, ++keyCount_)) return;
     std::vector<KeySlot> old(keys_.size() * 2);
     std::swap(old, keys_);
-    for (const KeySlot& each : old)
-        if (each.at != kNone) keys_[KeySlotOf(each.section, ParseIniLine(text_, each.at).name)] = each;
+    const std::size_t mask = keys_.size() - 1;
+    for (const KeySlot& each : old) {
+        if (each.at == kNone) continue;
+        std::size_t free = each.hash & mask;
+        while (keys_[free].at != kNone) free = (free + 1) & mask;
+        keys_[free] = each;
+    }
 }
 
 void IniIndex::GrowNames() {
@@ -139,8 +154,9 @@ std::size_t IniIndex::SectionEnd(std::size_t section) const {
 std::size_t IniIndex::FindKey(std::string_view section, std::string_view key) const {
     const std::size_t first = FindSection(section);
     if (first == npos) return npos;
-    const KeySlot& slot = keys_[KeySlotOf(static_cast<std::uint32_t>(first), key)];
-    return slot.at == kNone ? npos : slot.at;
+    const auto owner = static_cast<std::uint32_t>(first);
+    const std::uint32_t at = keys_[KeySlotOf(owner, key, static_cast<std::uint32_t>(KeyHash(owner, key)))].at;
+    return at == kNone ? npos : at;
 }
 
 }  // namespace core

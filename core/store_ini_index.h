@@ -61,8 +61,8 @@ public:
 
 private:
     struct KeySlot {
-        std::uint32_t section = kNone;  // the first section of the name
-        std::uint32_t at = kNone;
+        std::uint32_t at = kNone;  // the key line
+        std::uint32_t hash = 0;    // of its section and name, so that neither is read again to place it
     };
     struct NameSlot {
         std::uint32_t first = kNone;
@@ -70,7 +70,9 @@ private:
     };
 
     std::size_t NameSlotOf(std::string_view name) const;
-    std::size_t KeySlotOf(std::uint32_t section, std::string_view key) const;
+    // The first section of the name of the section a key line lies in.
+    std::uint32_t SectionOf(std::uint32_t at) const;
+    std::size_t KeySlotOf(std::uint32_t section, std::string_view key, std::uint32_t hash) const;
     void AddKey(std::uint32_t section, std::uint32_t at, std::string_view key);
     void GrowNames();
 
