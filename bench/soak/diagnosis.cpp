@@ -13,6 +13,7 @@
 #include "core/thread_priority.h"
 #include "derailment.h"
 #include "event_loop.h"
+#include "port_session.h"
 #include "serial/device/sim_device.h"
 #include "timed_port.h"
 #include "window/memo_text.h"
@@ -46,14 +47,7 @@ public:
             seam.ArrivalBegins();
             engine.Rx(count);
         };
-        gui.Call([&] {
-            engine.SetFirstStartValues();
-            engine.ClearSynced();
-            com->SetPort(portName);
-            com->OpenPort();
-            com->PurgeBuffers(true, true);
-            engine.SetRemainingStartValues();
-        });
+        gui.Call([&] { testing_support::OpenAsTheWindowDoes(engine, *com, portName); });
     }
     ~Session() {
         gui.Call([&] { com->ClosePort(); });

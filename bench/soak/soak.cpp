@@ -22,9 +22,6 @@
 // real-time priority as root: `chrt -f 10 bench_soak`. The busy loops always
 // run at normal priority.
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,9 +36,9 @@
 
 #include "cpu_hog.h"
 #include "diagnosis.h"
+#include "pty_tool.h"
 #include "timed_port.h"
 
-extern char** environ;
 
 namespace {
 
@@ -84,46 +81,6 @@ std::optional<Options> Parse(int argc, char** argv) {
     return o;
 }
 
-// pumpsim-tool serving the unit on a new pseudo-terminal, for one diagnosis:
-// a fresh unit with its whole fault memory each time.
-class ToolProcess {
-public:
-    explicit ToolProcess(const std::string& tool) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        // its closing words would only interleave with the figures
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>("--pty"), nullptr};
-        if (posix_spawn(&pid_, tool.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (FILE* f = ::fdopen(out[0], "r")) {
-            char line[256] = {};
-            if (pid_ > 0 && std::fgets(line, sizeof line, f)) path_ = line;
-            std::fclose(f);
-        } else {
-            ::close(out[0]);
-        }
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
-    }
-    ~ToolProcess() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status;
-        ::waitpid(pid_, &status, 0);
-    }
-    ToolProcess(const ToolProcess&) = delete;
-    ToolProcess& operator=(const ToolProcess&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-};
 
 void RunCase(const std::string& name, const Options& o) {
     const bool pty = name.rfind("pty", 0) == 0;
@@ -140,7 +97,9 @@ void RunCase(const std::string& name, const Options& o) {
         const double hold = run == o.runs ? o.holdSeconds : 0;
         soak::DiagnosisResult r;
         if (pty) {
-            ToolProcess tool(o.tool);
+            // A fresh unit with its whole fault memory for each diagnosis; its
+            // closing words would only interleave with the figures.
+            testing_support::PtyTool tool(o.tool, true);
             if (tool.Path().empty()) {
                 r.failedStep = "serve the pseudo-terminal";
                 r.cause = o.tool + " did not start";

@@ -3,14 +3,12 @@
 // command-line simulator in a process of its own. Both must show the same.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "port_session.h"
+#include "pty_tool.h"
 #include "serial/com_error.h"
 
 using namespace testing_support;
@@ -18,45 +16,7 @@ using namespace std::chrono_literals;
 using protocol::Control;
 using protocol::IdentField;
 
-extern char** environ;
-
 namespace {
-
-// The simulator tool serving on a new pseudo-terminal; ends with the test.
-class SimulatorProcess {
-public:
-    SimulatorProcess() {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        char* argv[] = {const_cast<char*>(PUMPSIM_TOOL), const_cast<char*>("--pty"), nullptr};
-        if (posix_spawn(&pid_, PUMPSIM_TOOL, &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        FILE* f = ::fdopen(out[0], "r");
-        char line[256] = {};
-        if (f && std::fgets(line, sizeof line, f)) path_ = line;
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
-        if (f) std::fclose(f);
-    }
-    ~SimulatorProcess() { Stop(); }
-    void Stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            int status;
-            ::waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-};
 
 struct Display {
     std::map<IdentField, std::string> fields;
@@ -88,7 +48,7 @@ TEST(DiagnosisThroughPort, SimulatedLineAndPseudoTerminalShowTheSame) {
     EXPECT_EQ(simulated.hints[0x53], "Сетчик ошибок 2");
     EXPECT_EQ(simulated.hints[0x5A], "Сетчик ошибок 17");
 
-    SimulatorProcess tool;
+    PtyTool tool(PUMPSIM_TOOL);
     ASSERT_FALSE(tool.Path().empty()) << "the simulator did not start";
     Display overPty = Diagnose(tool.Path());
     EXPECT_EQ(overPty.fields, simulated.fields);
@@ -97,7 +57,7 @@ TEST(DiagnosisThroughPort, SimulatedLineAndPseudoTerminalShowTheSame) {
 }
 
 TEST(DiagnosisThroughPort, VanishingDeviceMidExchangeEndsTheLinkNotTheProgram) {
-    SimulatorProcess tool;
+    PtyTool tool(PUMPSIM_TOOL);
     ASSERT_FALSE(tool.Path().empty()) << "the simulator did not start";
     PortSession session(tool.Path());
     session.Click(&protocol::PumpProtocol::Button3Click);

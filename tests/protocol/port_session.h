@@ -16,21 +16,24 @@
 
 namespace testing_support {
 
+// What the window's creation and its port opening do, on the GUI thread.
+inline void OpenAsTheWindowDoes(protocol::PumpProtocol& engine, window::PortComponent& com,
+                                const std::string& portName) {
+    engine.SetFirstStartValues();
+    engine.ClearSynced();
+    com.SetPort(portName);
+    com.OpenPort();
+    com.PurgeBuffers(true, true);
+    engine.SetRemainingStartValues();
+}
+
 class PortSession {
 public:
     explicit PortSession(const std::string& portName = "SIM", const pumpsim::PumpConfig& config = {}) {
         serial::device::SetSimulatedPumpConfig(config);
         view.Attach(engine);
         com->OnRxChar = [this](int count) { engine.Rx(count); };
-        // what the window's creation and its port opening do
-        gui.Call([&] {
-            engine.SetFirstStartValues();
-            engine.ClearSynced();
-            com->SetPort(portName);
-            com->OpenPort();
-            com->PurgeBuffers(true, true);
-            engine.SetRemainingStartValues();
-        });
+        gui.Call([&] { OpenAsTheWindowDoes(engine, *com, portName); });
     }
     // The port closes first, so no arrival reaches an engine being destroyed.
     ~PortSession() {
