@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -34,12 +35,20 @@ std::string Slurp(const fs::path& path) {
     return s.str();
 }
 
+// False once the process has ended, even before anyone reaps it.
+bool Running(int pid) {
+    const std::string stat = Slurp("/proc/" + std::to_string(pid) + "/stat");
+    const auto state = stat.rfind(") ");
+    return state != std::string::npos && stat[state + 2] != 'Z';
+}
+
 // A private message bus with the stand-in broker on it, reachable by any user.
 class BrokerBus {
 public:
     explicit BrokerBus(bool refuse) {
         std::string pattern = (fs::temp_directory_path() / "pd_bus_XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
+        dir_ = pattern;
         fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
                                   fs::perms::group_read | fs::perms::group_exec);
         address_ = "unix:path=" + (dir_ / "bus").string();
@@ -57,9 +66,16 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ~BrokerBus() {
-        for (const char* pidFile : {"broker.pid", "bus.pid"})
-            if (int pid = std::atoi(Slurp(dir_ / pidFile).c_str()); pid > 0) ::kill(pid, SIGTERM);
-        fs::remove_all(dir_);
+        for (const char* pidFile : {"broker.pid", "bus.pid"}) {
+            const int pid = std::atoi(Slurp(dir_ / pidFile).c_str());
+            if (pid <= 0) continue;
+            ::kill(pid, SIGTERM);
+            // The bus removes its socket as it ends: let it, before the folder goes.
+            for (int i = 0; i < 100 && Running(pid); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
     }
     bool Ready() const { return Slurp(dir_ / "broker.out").find("ready") != std::string::npos; }
     const std::string& Address() const { return address_; }
