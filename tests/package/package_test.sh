@@ -32,7 +32,9 @@ grep -qx 'Exec=pumpdiag' "$root/usr/share/applications/pumpdiag.desktop" || fail
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$tmp/display" 2> /dev/null &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+# A loaded machine may take a while to bring the display up.
+for _ in $(seq 200); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+[ -s "$tmp/display" ] || fail "the virtual display did not start"
 export DISPLAY=:$(head -n1 "$tmp/display")
 unset QT_QPA_PLATFORM XDG_DATA_HOME
 
@@ -48,7 +50,10 @@ start() {
   program=$!
   pids+=("$program")
   for _ in $(seq 150); do
-    xwininfo -root -tree | grep -qF "\"$title\": (\"pumpdiag\"" && return 0
+    # The listing is taken whole first: grep -q leaving early would end
+    # xwininfo with SIGPIPE, which pipefail reports as a failed lookup.
+    windows=$(xwininfo -root -tree 2>/dev/null || true)
+    grep -qF "\"$title\": (\"pumpdiag\"" <<< "$windows" && return 0
     kill -0 "$program" 2>/dev/null || break
     sleep 0.2
   done
