@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/exception.h"
+#include "core/thread_priority.h"
 #include "pumpsim/tools/serve.h"
 #include "pumpsim/tools/tool_options.h"
 
@@ -174,6 +175,9 @@ std::string LinkPath(const char* name) {
 }
 
 TEST(ToolOnPty, WakesOnPurgeSynchronisesAndEndsWhenTheTesterCloses) {
+    // This thread plays the tester's line thread: 8 ms apart, the sync bytes
+    // are told apart only by a reader that is woken on time.
+    core::ScopedRealTimePriority lineThread;
     const std::string link = LinkPath("pumpsim-link-");
     ToolProcess tool({"--pty", "--link", link, "--faults", "53:2"});
     const std::string slave = tool.ReadLine();
