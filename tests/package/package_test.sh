@@ -36,6 +36,8 @@ pids+=($!)
 for _ in $(seq 200); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 [ -s "$tmp/display" ] || fail "the virtual display did not start"
 export DISPLAY=:$(head -n1 "$tmp/display")
+for _ in $(seq 100); do xprop -root > /dev/null 2>&1 && break; sleep 0.1; done
+xprop -root > /dev/null 2>&1 || fail "the virtual display $DISPLAY does not accept clients"
 unset QT_QPA_PLATFORM XDG_DATA_HOME
 
 home=$tmp/home
