@@ -30,7 +30,9 @@ grep -qx 'Exec=pumpdiag' "$root/usr/share/applications/pumpdiag.desktop" || fail
 [ -x "$root/usr/bin/pumpdiag" ] || fail "no launcher on PATH"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/pumpdiag.png" ] || fail "no icon for the desktop entry"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$tmp/display" 2> /dev/null &
+# -noreset: by default the server resets whenever its last client leaves, and
+# refuses new clients meanwhile; here one program ends before the next starts.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$tmp/display" 2> /dev/null &
 pids+=($!)
 # A loaded machine may take a while to bring the display up.
 for _ in $(seq 200); do [ -s "$tmp/display" ] && break; sleep 0.1; done

@@ -13,8 +13,10 @@ done
 dir=$(mktemp -d)
 wm=
 trap 'kill $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$dir"' EXIT
-# Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$dir/display" 2>"$dir/xvfb.log" &
+# Xvfb picks a free display and writes its number once it accepts clients;
+# -noreset keeps it from resetting (and refusing clients) whenever its last
+# client, such as a probe below, leaves.
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
 tries=0
 until [ -s "$dir/display" ]; do
