@@ -2,151 +2,251 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
+
+#include "cli/svg_writer.h"
+#include "cli/timeline_layout.h"
+#include "cli/timeline_style.h"
 
 namespace cli {
 
 namespace {
 
-// Pauses longer than this are drawn as a short cut, so that a 900 ms wake-up
-// does not push the blocks off the picture.
-constexpr std::int64_t kCutAfterUs = 40000;
-constexpr double kCutWidth = 44;
-constexpr double kPxPerMs = 6;
-constexpr double kLeft = 110;
-constexpr double kLaneHeight = 60;
-constexpr double kTop = 40;
+using namespace svg;
 
-std::string Escape(const std::string& text) {
+// A row, from its top: the tester's lane, the pump's answer times, the
+// pump's lane, the time axis, then the derailments of the row in words.
+constexpr double kTesterTop = 0;
+constexpr double kGaugeTop = 50;
+constexpr double kPumpTop = 70;
+constexpr double kAxisY = 122;
+constexpr double kNotesTop = 152;
+constexpr double kNoteHeight = 15;
+constexpr double kRowGap = 26;
+constexpr double kRowRight = kAxisLeft + static_cast<double>(kRowUs) / 1000.0 * kPxPerMs;
+constexpr std::size_t kNoteChars = 150;
+
+// Something drawn as a bar in a lane, labelled, with bytes under it.
+struct Mark {
+    MarkKind kind;
+    TimeSpan span;
+    std::string label;
+    std::string hex;
+    std::string tooltip;
+    const Block* gauge = nullptr;  // the tester's block whose answers are drawn under it
+};
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
     std::string out;
-    for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+    for (std::uint8_t b : bytes) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        out += (out.empty() ? "" : " ") + std::string(buf);
     }
     return out;
 }
 
-std::string Num(double v) {
+std::string Ms(double ms) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", v);
+    std::snprintf(buf, sizeof buf, "%.1f ms", ms);
     return buf;
 }
 
-// Time to x, with long pauses cut short.
-class TimeAxis {
+// A length of time as a reader takes it in: ms up to 10 s, then seconds.
+std::string Duration(std::int64_t us) {
+    if (us < 10000000) return Ms(static_cast<double>(us) / 1000.0);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(us) / 1e6);
+    return buf;
+}
+
+std::string Seconds(std::int64_t us) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "+%.3f s", static_cast<double>(us) / 1e6);
+    return buf;
+}
+
+Mark BlockMark(const Block& b, const std::string& name) {
+    const std::string counter = b.bytes.size() > 1 ? "#" + Hex({b.bytes[1]}) + " " : "";
+    const std::string text = BlockDataText(b);
+    Mark m{b.fromPump ? MarkKind::PumpBlock : MarkKind::TesterBlock,
+           {std::min(b.startUs, b.endUs), std::max(b.startUs, b.endUs)},
+           counter + name + (text.empty() ? "" : " \u201C" + text + "\u201D"),
+           Hex(b.bytes),
+           std::string(b.fromPump ? "pump's" : "tester's") + " block " + counter + name + ", " + Seconds(b.startUs) +
+               ": came " + Ms(b.answerMs) + " after the other side's block; slowest reply to its bytes " +
+               Ms(b.slowestReplyMs) + "; bytes " + Hex(b.bytes)};
+    if (!b.fromPump) m.gauge = &b;
+    return m;
+}
+
+std::vector<Mark> Marks(const std::vector<LineRecord>& records, const Exchange& ex) {
+    std::vector<Mark> marks;
+    for (const TimeSpan& s : Breaks(records)) {
+        const std::string length = Duration(s.toUs - s.fromUs);
+        marks.push_back({MarkKind::Break, s, "break " + length, "", "break held " + length + ", " + Seconds(s.fromUs)});
+    }
+    if (ex.synced)
+        marks.push_back({MarkKind::Sync, {ex.syncUs, ex.syncUs}, "synchronised", "AE",
+                         "the pump sent 55 8C 51, the tester answered AE, " + Seconds(ex.syncUs)});
+    const std::vector<std::string> names = BlockNames(ex.blocks);
+    for (std::size_t i = 0; i < ex.blocks.size(); ++i) marks.push_back(BlockMark(ex.blocks[i], names[i]));
+    for (const LineRecord& r : records)
+        if (r.dir == LineDir::End) marks.push_back({MarkKind::End, {r.us, r.us}, "end of trace", "", Seconds(r.us)});
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const Mark& a, const Mark& b) { return a.span.fromUs < b.span.fromUs; });
+    return marks;
+}
+
+class Page {
 public:
-    explicit TimeAxis(std::vector<std::int64_t> times) {
-        std::sort(times.begin(), times.end());
-        double x = kLeft + 10;
-        for (std::size_t i = 0; i < times.size(); ++i) {
-            if (i > 0) {
-                const std::int64_t gap = times[i] - times[i - 1];
-                if (gap > kCutAfterUs) {
-                    cuts_.push_back({x + 4, gap});
-                    x += kCutWidth;
-                } else {
-                    x += static_cast<double>(gap) / 1000.0 * kPxPerMs;
-                }
-            }
-            if (!points_.count(times[i])) points_[times[i]] = x;
+    Page(const std::vector<LineRecord>& records, const Exchange& ex)
+        : ex_(ex), rows_(BusySpans(records, ex)), marks_(Marks(records, ex)), rowMarks_(rows_.Count()),
+          rowDerailments_(rows_.Count()) {
+        for (std::size_t i = 0; i < marks_.size(); ++i) {
+            const auto [first, last] = rows_.RowsOf(marks_[i].span);
+            for (std::size_t row = first; row < last; ++row) rowMarks_[row].push_back(i);
         }
-        width_ = x + 60;
+        for (std::size_t i = 0; i < ex.derailments.size(); ++i) {
+            const auto [first, last] = rows_.RowsOf({ex.derailments[i].us, ex.derailments[i].us});
+            if (first < last) rowDerailments_[first].push_back(i);
+        }
+        for (const LineRecord& r : records)
+            if (r.dir == LineDir::Sent || r.dir == LineDir::Received) bytes_.push_back(r);
+        std::stable_sort(bytes_.begin(), bytes_.end(),
+                         [](const LineRecord& a, const LineRecord& b) { return a.us < b.us; });
     }
-    double X(std::int64_t us) const {
-        auto it = points_.lower_bound(us);
-        if (it == points_.end()) return points_.empty() ? kLeft : points_.rbegin()->second;
-        return it->second;
+
+    std::string Draw() {
+        double y = DrawHeader(ex_, 0, body_);
+        for (std::size_t row = 0; row < rows_.Count(); ++row) {
+            if (rows_.SkippedBefore(row) > 0)
+                body_ += Text(kAxisLeft, y - 10,
+                              "\u2026 " + Duration(rows_.SkippedBefore(row)) +
+                                  " with nothing on the line left out \u2026",
+                              "fill=\"#777\" font-style=\"italic\"");
+            y = DrawRow(row, y) + kRowGap;
+        }
+        const double height = y - kRowGap + 14;
+        return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kPageWidth) + "\" height=\"" + Num(height) +
+               "\" viewBox=\"0 0 " + Num(kPageWidth) + " " + Num(height) +
+               "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" font-size=\"11\">\n" +
+               Rect(0, 0, kPageWidth, height, "fill=\"white\"") + body_ + "</svg>\n";
     }
-    double Width() const { return width_; }
-    const std::vector<std::pair<double, std::int64_t>>& Cuts() const { return cuts_; }
 
 private:
-    std::map<std::int64_t, double> points_;
-    std::vector<std::pair<double, std::int64_t>> cuts_;  // x, pause length
-    double width_ = kLeft;
-};
-
-double LaneY(LineDir dir) {
-    switch (dir) {
-        case LineDir::Echo: return kTop + kLaneHeight;
-        case LineDir::Received: return kTop + 2 * kLaneHeight;
-        default: return kTop;
+    // Returns the row's bottom.
+    double DrawRow(std::size_t row, double top) {
+        DrawAxis(row, top);
+        usedUntil_[0] = usedUntil_[1] = 0;
+        for (const std::size_t i : rowMarks_[row]) DrawMark(row, top, i);
+        const auto from = std::lower_bound(bytes_.begin(), bytes_.end(), rows_.Start(row),
+                                           [](const LineRecord& r, std::int64_t us) { return r.us < us; });
+        for (auto r = from; r != bytes_.end() && InRow(row, r->us); ++r) {
+            const double laneTop = top + (r->dir == LineDir::Sent ? kTesterTop : kPumpTop);
+            body_ += Rect(rows_.X(row, r->us), laneTop + kBarTop + kBarHeight + 1, 1, 4, "fill=\"#222\"");
+        }
+        double notesY = top + kNotesTop;
+        for (const std::size_t i : rowDerailments_[row]) {
+            const Derailment& d = ex_.derailments[i];
+            const double x = rows_.X(row, d.us);
+            body_ += Line(x, top + kTesterTop + kBarTop - 2, x, top + kAxisY, "stroke=\"#d62728\" stroke-width=\"1.5\"");
+            body_ += DerailmentBadge(x, top + kGaugeTop + 8, i + 1, d.text);
+            bool first = true;
+            for (const std::string& line : Wrap(Seconds(d.us) + "  " + d.text, kNoteChars)) {
+                if (first) body_ += DerailmentBadge(kAxisLeft + 8, notesY - 4, i + 1, d.text);
+                body_ += Text(kAxisLeft + 22, notesY, line, "fill=\"#b00\"");
+                notesY += kNoteHeight;
+                first = false;
+            }
+        }
+        return std::max(notesY - kNoteHeight, top + kAxisY + 16);
     }
-}
+
+    bool InRow(std::size_t row, std::int64_t us) const {
+        return us >= rows_.Start(row) && us < rows_.Start(row) + kRowUs;
+    }
+
+    void DrawAxis(std::size_t row, double top) {
+        body_ += Text(8, top + kTesterTop + 27, "tester", "font-weight=\"bold\"");
+        body_ += Text(8, top + kGaugeTop + 11, "pump's answer", "font-size=\"9\" fill=\"#555\"");
+        body_ += Text(8, top + kPumpTop + 27, "pump", "font-weight=\"bold\"");
+        body_ += Text(8, top + kAxisY + 4, "time (ms)", "fill=\"#555\"");
+        for (const double laneTop : {kTesterTop, kPumpTop})
+            body_ += Rect(kAxisLeft, top + laneTop + kBarTop, kRowRight - kAxisLeft, kBarHeight, "fill=\"#f6f6f6\"");
+        body_ += Line(kAxisLeft, top + kAxisY, kRowRight, top + kAxisY, "stroke=\"#333\"");
+        const std::int64_t start = rows_.Start(row);
+        for (std::int64_t t = start; t <= start + kRowUs; t += 10000) {
+            const double x = rows_.X(row, t);
+            const bool major = t % 50000 == 0;
+            body_ += Line(x, top + kAxisY, x, top + kAxisY + (major ? 6 : 3), "stroke=\"#333\"");
+            if (!major) continue;
+            body_ += Line(x, top + kTesterTop + kBarTop, x, top + kAxisY, "stroke=\"#e4e4e4\"");
+            body_ += Text(x, top + kAxisY + 16, std::to_string(t / 1000), "text-anchor=\"middle\" fill=\"#333\"");
+        }
+    }
+
+    // A mark in each row it reaches. Its label, bytes and answer gauge go in
+    // the row where it begins, as far as the next mark of its lane; a label
+    // that does not fit there before the row's end moves to the next row.
+    void DrawMark(std::size_t row, double top, std::size_t i) {
+        const Mark& m = marks_[i];
+        const auto [first, last] = rows_.RowsOf(m.span);
+        if (row < first || row >= last) return;
+        const MarkStyle& style = StyleOf(m.kind);
+        const double laneTop = top + (style.pumpLane ? kPumpTop : kTesterTop);
+        const double x1 = rows_.X(row, m.span.fromUs);
+        const double x2 = std::max(rows_.X(row, m.span.toUs), x1 + style.minWidth);
+        body_ += Rect(x1, laneTop + kBarTop, x2 - x1, kBarHeight, style.barAttrs, m.tooltip);
+        const bool begins = row == first && InRow(row, m.span.fromUs);
+        if (!begins && !(row == first + 1 && deferred_[i])) return;
+        const double limit = LabelLimit(row, i);
+        const double want = static_cast<double>(Length(m.label)) * kLabelCharPx;
+        double& used = usedUntil_[style.pumpLane ? 1 : 0];
+        double x = x1;
+        if (x1 + want > limit) {
+            if (begins && last > first + 1) {
+                deferred_[i] = true;
+                return;
+            }
+            x = std::max({kAxisLeft, used + 6, limit - want});
+        }
+        const std::string label = Fit(m.label, limit - x, kLabelCharPx);
+        body_ += Text(x, laneTop + 12, label, style.labelAttrs);
+        used = x + static_cast<double>(Length(label)) * kLabelCharPx;
+        body_ += Text(x1, laneTop + 44, Fit(m.hex, limit - x1, kHexCharPx),
+                      "font-family=\"DejaVu Sans Mono, monospace\" font-size=\"9\" fill=\"#555\"");
+        if (!m.gauge) return;
+        const double ms = m.gauge->slowestReplyMs;
+        body_ += AnswerGauge(std::min(x1, kPageWidth - 4 - AnswerGaugeWidth(ms)), top + kGaugeTop, ms);
+    }
+
+    // Where the label of mark i must end: before the next mark of its lane
+    // in the row, else at the page's edge.
+    double LabelLimit(std::size_t row, std::size_t i) const {
+        const bool pumpLane = StyleOf(marks_[i].kind).pumpLane;
+        for (std::size_t j = i + 1; j < marks_.size(); ++j) {
+            if (StyleOf(marks_[j].kind).pumpLane != pumpLane) continue;
+            if (InRow(row, marks_[j].span.fromUs)) return rows_.X(row, marks_[j].span.fromUs) - 4;
+            break;
+        }
+        return kPageWidth - 4;
+    }
+
+    std::string body_;
+    const Exchange& ex_;
+    const RowLayout rows_;
+    const std::vector<Mark> marks_;
+    std::vector<std::vector<std::size_t>> rowMarks_;        // the marks each row shows
+    std::vector<std::vector<std::size_t>> rowDerailments_;  // the derailments each row explains
+    std::vector<LineRecord> bytes_;                         // sent and received, by time
+    std::vector<bool> deferred_ = std::vector<bool>(marks_.size());  // labels moved to the mark's second row
+    double usedUntil_[2] = {0, 0};  // where the last label of the tester's and the pump's lane ends
+};
 
 }  // namespace
 
-std::string TimelineSvg(const std::vector<LineRecord>& records, const Exchange& ex) {
-    std::vector<std::int64_t> times;
-    for (const auto& r : records) times.push_back(r.us);
-    for (const auto& d : ex.derailments) times.push_back(d.us);
-    const TimeAxis axis(times);
-    const double height = kTop + 3 * kLaneHeight + 30 + 16.0 * static_cast<double>(ex.derailments.size()) + 20;
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(axis.Width()) + "\" height=\"" +
-                      Num(height) + "\" font-family=\"monospace\" font-size=\"10\">\n";
-    svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    svg += "<text x=\"10\" y=\"18\" font-size=\"13\">" + Escape(ex.verdict) + "</text>\n";
-    const struct {
-        LineDir dir;
-        const char* name;
-    } lanes[] = {{LineDir::Sent, "tester sent"}, {LineDir::Echo, "echo"}, {LineDir::Received, "from pump"}};
-    for (const auto& lane : lanes) {
-        const double y = LaneY(lane.dir);
-        svg += "<text x=\"8\" y=\"" + Num(y + 34) + "\" font-size=\"12\">" + lane.name + "</text>\n";
-        svg += "<line x1=\"" + Num(kLeft) + "\" y1=\"" + Num(y + 40) + "\" x2=\"" + Num(axis.Width()) + "\" y2=\"" +
-               Num(y + 40) + "\" stroke=\"#999\"/>\n";
-    }
-    for (const auto& [x, gap] : axis.Cuts()) {
-        svg += "<text x=\"" + Num(x) + "\" y=\"" + Num(kTop + 3 * kLaneHeight + 14) + "\" fill=\"#666\">" +
-               std::to_string((gap + 500) / 1000) + "ms</text>\n";
-        svg += "<line x1=\"" + Num(x + 14) + "\" y1=\"" + Num(kTop) + "\" x2=\"" + Num(x + 14) + "\" y2=\"" +
-               Num(kTop + 3 * kLaneHeight) + "\" stroke=\"#ccc\" stroke-dasharray=\"3,3\"/>\n";
-    }
-    for (const Block& b : ex.blocks) {
-        const double y = LaneY(b.fromPump ? LineDir::Received : LineDir::Sent);
-        const double x1 = axis.X(b.startUs) - 2;
-        const double x2 = std::max(axis.X(b.endUs) + 6, x1 + 8);
-        svg += "<rect x=\"" + Num(x1) + "\" y=\"" + Num(y + 4) + "\" width=\"" + Num(x2 - x1) +
-               "\" height=\"38\" fill=\"" + (b.fromPump ? "#dde8ff" : "#e2f4dc") + "\"><title>answer " +
-               Num(b.answerMs) + " ms, slowest reply " + Num(b.slowestReplyMs) + " ms</title></rect>\n";
-        char label[32];
-        std::snprintf(label, sizeof label, "#%02X %02X", b.bytes.size() > 1 ? b.bytes[1] : 0,
-                      b.bytes.size() > 2 ? b.bytes[2] : 0);
-        svg += "<text x=\"" + Num(x1 + 1) + "\" y=\"" + Num(y + 13) + "\" font-size=\"9\">" + label + "</text>\n";
-    }
-    std::int64_t breakOn = -1;
-    for (const auto& r : records) {
-        if (r.dir == LineDir::BreakOn) breakOn = r.us;
-        if (r.dir == LineDir::BreakOff && breakOn >= 0) {
-            svg += "<rect x=\"" + Num(axis.X(breakOn)) + "\" y=\"" + Num(kTop + 22) + "\" width=\"" +
-                   Num(std::max(2.0, axis.X(r.us) - axis.X(breakOn))) +
-                   "\" height=\"18\" fill=\"#555\"><title>break</title></rect>\n";
-            breakOn = -1;
-        }
-        if (!CarriesByte(r.dir)) continue;
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X", r.byte);
-        const double x = axis.X(r.us);
-        const double y = LaneY(r.dir);
-        svg += "<rect x=\"" + Num(x) + "\" y=\"" + Num(y + 30) + "\" width=\"3\" height=\"10\" fill=\"#333\"/>";
-        svg += "<text x=\"" + Num(x + 2) + "\" y=\"" + Num(y + 28) + "\" transform=\"rotate(-90 " + Num(x + 2) + " " +
-               Num(y + 28) + ")\">" + hex + "</text>\n";
-    }
-    double listY = kTop + 3 * kLaneHeight + 36;
-    int n = 0;
-    for (const Derailment& d : ex.derailments) {
-        const double x = axis.X(d.us);
-        const std::string number = std::to_string(++n);
-        svg += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(kTop) + "\" x2=\"" + Num(x) + "\" y2=\"" +
-               Num(kTop + 3 * kLaneHeight) + "\" stroke=\"red\"><title>" + Escape(d.text) + "</title></line>";
-        svg += "<text x=\"" + Num(x + 2) + "\" y=\"" + Num(kTop + 8) + "\" fill=\"red\">" + number + "</text>\n";
-        svg += "<text x=\"10\" y=\"" + Num(listY) + "\" fill=\"red\">" + number + ". " + Escape(d.text) + "</text>\n";
-        listY += 16;
-    }
-    return svg + "</svg>\n";
+std::string TimelineSvg(const std::vector<LineRecord>& records, const Exchange& exchange) {
+    return Page(records, exchange).Draw();
 }
 
 }  // namespace cli

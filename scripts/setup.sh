@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev l
           libbenchmark-dev libxcb1-dev gettext xvfb xauth x11-apps fonts-dejavu-core)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(clang libclang-rt-14-dev openbox x11-utils lintian dpkg-dev file util-linux
-             dbus-daemon python3-dbus python3-gi)
+             dbus-daemon python3-dbus python3-gi librsvg2-bin)
 fi
 missing=()
 for p in "${packages[@]}"; do
