@@ -181,7 +181,10 @@ private:
             body_ += Line(x, top + kAxisY, x, top + kAxisY + (major ? 6 : 3), "stroke=\"#333\"");
             if (!major) continue;
             body_ += Line(x, top + kTesterTop + kBarTop, x, top + kAxisY, "stroke=\"#e4e4e4\"");
-            body_ += Text(x, top + kAxisY + 16, std::to_string(t / 1000), "text-anchor=\"middle\" fill=\"#333\"");
+            // The row's last figure ends just past its tick, inside the page.
+            const bool last = t + 10000 > start + kRowUs;
+            body_ += Text(last ? x + 8 : x, top + kAxisY + 16, std::to_string(t / 1000),
+                          last ? "text-anchor=\"end\" fill=\"#333\"" : "text-anchor=\"middle\" fill=\"#333\"");
         }
     }
 
