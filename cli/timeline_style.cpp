@@ -12,7 +12,6 @@ namespace {
 
 using namespace svg;
 
-constexpr const char* kLate = "#d62728";
 constexpr double kGaugePxPerMs = 4;
 constexpr double kGaugeCapMs = 25;  // a later answer is drawn this long, with its figure beside it
 
@@ -66,9 +65,11 @@ std::string AnswerGauge(double x, double y, double ms) {
 }
 
 std::string DerailmentBadge(double x, double y, std::size_t number, const std::string& text) {
-    return "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"7\" fill=\"" + kLate + "\"><title>" +
-           SvgText(text) + "</title></circle>\n" +
-           Text(x, y + 3.5, std::to_string(number), "text-anchor=\"middle\" font-size=\"9\" font-weight=\"bold\" fill=\"white\"");
+    const std::string figure = std::to_string(number);
+    // A circle for one digit, a pill around more.
+    const double w = std::max(14.0, 6 + static_cast<double>(figure.size()) * 5.6);
+    return Rect(x - w / 2, y - 7, w, 14, "rx=\"7\" fill=\"#d62728\"", text) +
+           Text(x, y + 3.5, figure, "text-anchor=\"middle\" font-size=\"9\" font-weight=\"bold\" fill=\"white\"");
 }
 
 double DrawHeader(const Exchange& ex, double top, std::string& out) {

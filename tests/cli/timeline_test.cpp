@@ -43,7 +43,7 @@ std::string Slurp(const std::string& path) {
 }
 
 // What a reader of the picture gets: the page width as rendered, and every
-// text and bar colour as an XML parser finds them.
+// text with its colour as an XML parser finds them.
 struct Picture {
     bool rendered = false;
     bool parsed = false;
@@ -51,9 +51,9 @@ struct Picture {
     std::vector<std::string> texts;
     std::vector<std::string> fills;
 
-    bool HasText(const std::string& part) const {
-        for (const auto& t : texts)
-            if (t.find(part) != std::string::npos) return true;
+    bool HasText(const std::string& part, const std::string& fill = "") const {
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            if (texts[i].find(part) != std::string::npos && (fill.empty() || fills[i] == fill)) return true;
         return false;
     }
     std::size_t Count(const std::string& text) const {
@@ -73,14 +73,14 @@ Picture Look(const std::string& svg, const TempDir& dir) {
         "import sys, xml.etree.ElementTree as E\n"
         "for e in E.parse(sys.argv[1]).getroot().iter():\n"
         "    tag = e.tag.split('}')[-1]\n"
-        "    if tag == 'text': print('text ' + ''.join(e.itertext()))\n"
-        "    if tag == 'rect' and e.get('fill'): print('fill ' + e.get('fill'))\n";
+        "    if tag == 'text': print((e.get('fill') or '-') + ' ' + ''.join(e.itertext()))\n";
     std::ofstream(dir / "look.py") << script;
     p.parsed = std::system(("python3 '" + dir / "look.py" + "' '" + file + "' > '" + listing + "'").c_str()) == 0;
     std::istringstream lines(Slurp(listing));
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("text ", 0) == 0) p.texts.push_back(line.substr(5));
-        if (line.rfind("fill ", 0) == 0) p.fills.push_back(line.substr(5));
+        const auto space = line.find(' ');
+        p.fills.push_back(line.substr(0, space));
+        p.texts.push_back(space == std::string::npos ? "" : line.substr(space + 1));
     }
     return p;
 }
@@ -127,8 +127,7 @@ TEST(Timeline, LateAnswerIsRedAndDerailmentsAreExplained) {
     TempDir dir;
     const Picture p = Look(cli::TimelineSvg(records, ex), dir);
     ASSERT_TRUE(p.rendered && p.parsed);
-    EXPECT_TRUE(p.HasText("15.0 ms, late"));
-    EXPECT_NE(std::find(p.fills.begin(), p.fills.end(), "#d62728"), p.fills.end()) << "no red bar";
+    EXPECT_TRUE(p.HasText("15.0 ms, late", "#d62728")) << "the late answer in red";
     EXPECT_TRUE(p.HasText("late reply: the pump's answer to 09 came after 15.0 ms"));
     EXPECT_TRUE(p.HasText("#01 acknowledge"));
 }
