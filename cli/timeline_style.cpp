@@ -81,7 +81,7 @@ double DrawHeader(const Exchange& ex, double top, std::string& out) {
     out += Text(12, y, Count(static_cast<std::size_t>(ex.breaks), "break") + " \u00B7 " + std::to_string(ex.sent) +
                           " bytes sent, " + std::to_string(ex.echoed) + " echoed \u00B7 " +
                           Count(ex.blocks.size(), "block") + " \u00B7 " + Count(ex.derailments.size(), "derailment") +
-                          " \u00B7 time in ms from the start of the trace, 1 ms = 2 px",
+                          " \u00B7 time in ms from the start of the trace, 500 ms a row",
                 "fill=\"#444\"");
     // The legend: samples drawn as the rows draw them.
     const double row1 = y + 22, row2 = y + 44;
