@@ -28,7 +28,11 @@ dpkg-deb -x "$deb" "$root"
 shipped=$root/usr/share/pumpdiag
 grep -qx 'Exec=pumpdiag' "$root/usr/share/applications/pumpdiag.desktop" || fail "desktop entry does not start pumpdiag"
 [ -x "$root/usr/bin/pumpdiag" ] || fail "no launcher on PATH"
-[ -f "$root/usr/share/icons/hicolor/48x48/apps/pumpdiag.png" ] || fail "no icon for the desktop entry"
+for size in 16 32 48 64 128 256; do
+  [[ $(file -b "$root/usr/share/icons/hicolor/${size}x$size/apps/pumpdiag.png") == "PNG image data, $size x $size,"* ]] ||
+    fail "no $size px icon for the desktop entry"
+done
+rsvg-convert "$root/usr/share/icons/hicolor/scalable/apps/pumpdiag.svg" > /dev/null || fail "no scalable icon"
 
 # The launcher alone, with a stand-in for the program that says where it was
 # started and which folder error it was asked to show.
