@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program in build/run/, a
-# working folder holding the captions, the fault help texts and a port.ini
-# naming SIM, the simulated pump. Click "Начать коммуникацию" to start.
+# Installs what is missing, builds the program with its working folder
+# build/run/ (the captions, the fault help texts, a port.ini naming SIM, the
+# simulated pump, and the message catalogs) and starts it there; the tests
+# and the rest are left to scripts/test.sh. Click "Начать коммуникацию".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh
+BUILD_TARGETS="pumpdiag_run_folder pumpdiag_run_catalogs" bash scripts/build.sh
 cd "${BUILD_DIR:-build}/run"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display: starting the program on a virtual one (Xvfb); nothing will be visible." >&2

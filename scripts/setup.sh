@@ -4,10 +4,10 @@
 # need. Does nothing when everything is already there.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libxcb1-dev gettext xvfb xauth x11-apps fonts-dejavu-core)
+          libbenchmark-dev libxcb1-dev gettext librsvg2-bin xvfb xauth x11-apps fonts-dejavu-core)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(clang libclang-rt-14-dev openbox x11-utils lintian dpkg-dev file util-linux
-             dbus-daemon python3-dbus python3-gi librsvg2-bin)
+  packages+=(clang libclang-rt-14-dev openbox x11-utils xdotool lintian dpkg-dev file util-linux
+             dbus-daemon python3-dbus python3-gi)
 fi
 missing=()
 for p in "${packages[@]}"; do
