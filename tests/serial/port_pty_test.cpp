@@ -211,6 +211,22 @@ TEST_F(PortOnPty, OpensExclusively) {
     EXPECT_TRUE(second.Connected());
 }
 
+// The terminal is handed back as it was found, speed and modes included.
+TEST_F(PortOnPty, ClosingPutsBackTheTerminalSettings) {
+    const termios before = MasterView();
+    port.OpenPort();
+    port.SetBaudRate(br19200);
+    ASSERT_FALSE(MasterView().c_lflag & ICANON);
+    port.ClosePort();
+    const termios after = MasterView();
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+    EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
+}
+
 TEST_F(PortOnPty, MissingDeviceGivesErrorOneAndStaysClosed) {
     int beforeOpen = 0, afterOpen = 0;
     port.OnBeforeOpen = [&](TCustomComPort&) { ++beforeOpen; };
