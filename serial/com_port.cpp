@@ -3,6 +3,7 @@
 
 #include "serial/com_port.h"
 #include "serial/com_thread.h"
+#include "serial/open_failure.h"
 
 namespace serial {
 
@@ -136,7 +137,12 @@ std::exception_ptr TCustomComPort::MonitoringError() const {
 void TCustomComPort::OpenDevice() {
     int error = 0;
     auto device = device::OpenSerialDevice(port_, error);
-    CheckDevice(CError_OpenFailed, device ? 0 : error);
+    // The user is told which device it was, why, and what to do about it.
+    if (!device && error != 0) throw EComPort(CError_OpenFailed, error, OpenFailureLine(port_, error));
+    UseDevice(std::move(device));
+}
+
+void TCustomComPort::UseDevice(std::shared_ptr<device::SerialDevice> device) {
     std::lock_guard guard(deviceLock_);
     device_ = std::move(device);
 }

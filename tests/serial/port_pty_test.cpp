@@ -192,8 +192,10 @@ TEST_F(PortOnPty, OpensExclusively) {
     const EComPort e = Raised([&] { second.OpenPort(); });
     EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
     EXPECT_TRUE(e.SystemErrorCode() == EBUSY || e.SystemErrorCode() == EWOULDBLOCK) << e.SystemErrorCode();
-    EXPECT_EQ(std::string(e.what()),
-              "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) + ")");
+    EXPECT_EQ(std::string(e.what()), "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) +
+                                         ")\nPort " + pty.SlavePath() +
+                                         ": the port is busy: another program holds it. Close the other program "
+                                         "or choose another port.");
     EXPECT_FALSE(second.Connected());
     port.ClosePort();
 
