@@ -496,6 +496,23 @@ TEST_F(PortOnPty, UnreadBytesAreBoundedAndTheOverflowReported) {
     }));
 }
 
+TEST_F(PortOnPty, Rx80FullIsRaisedOnceWhenTheQueueReachesIt) {
+    port.Buffer().SetInputSize(100);
+    port.SetEvents({evRx80Full});
+    std::atomic<int> raised{0};
+    port.OnRx80Full = [&](TCustomComPort&) { ++raised; };
+    port.OpenPort();
+    pty.Send(std::string(79, 'a'));
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 79; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(raised.load(), 0);
+    pty.Send("b");
+    EXPECT_TRUE(WaitFor([&] { return raised.load() == 1; }));
+    pty.Send("c");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(raised.load(), 1);
+}
+
 TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
     port.OpenPort();
     pty.Send("xyz");
@@ -562,8 +579,14 @@ TEST_F(PortOnPty, ReadsWaitAsTheTimeoutsSay) {
     port.OpenPort();
     std::string text;
     auto start = Clock::now();
-    EXPECT_EQ(port.ReadText(text, 4), 0);
-    EXPECT_GE(Clock::now() - start, 140ms);
+    // The total timeout holds whether none or some of the bytes came.
+    for (const std::string sent : {"", "ab"}) {
+        pty.Send(sent);
+        start = Clock::now();
+        EXPECT_EQ(port.ReadText(text, 4), static_cast<int>(sent.size()));
+        EXPECT_GE(Clock::now() - start, 140ms) << sent.size() << " bytes sent";
+        EXPECT_EQ(text, sent);
+    }
 
     // Asynchronous: pending at first, completed by the bytes that arrive.
     port.Timeouts().SetReadTotalConstant(3000);
