@@ -1,39 +1,26 @@
 #include "cli/port_open.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "serial/com_error.h"
 #include "serial/device/device.h"
+#include "serial/open_failure.h"
 
 namespace cli {
 
 PortProblem DescribeOpenFailure(const std::string& port, int code) {
-    const std::string path = serial::device::DevicePathForPort(port);
-    const std::string what = "cannot open " + port + (path != port ? " (" + path + ")" : "") + ": ";
-    switch (code) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return {kExitNoDevice, what + "no such device",
-                    "check that the adapter is plugged in and the name is right (ls /dev/ttyUSB* /dev/ttyS*)"};
-        case EACCES:
-        case EPERM:
-            return {kExitNoPermission, what + "permission denied",
-                    "add your user to the 'dialout' group (sudo usermod -aG dialout $USER), then log in again"};
-        case EBUSY:
-        case EWOULDBLOCK:
-            return {kExitBusy, what + "the port is busy: another program holds it",
-                    "close the diagnostic program or any terminal program using this port, then try again"};
-        case ENOTTY:
-            return {kExitPortError, what + "not a serial port", "give the serial port the adapter is on"};
-        default:
-            return {kExitPortError, what + std::strerror(code), "check the adapter and its driver"};
-    }
+    static constexpr std::pair<serial::OpenFailureKind, ExitCode> kCodes[] = {
+        {serial::OpenFailureKind::Missing, kExitNoDevice},
+        {serial::OpenFailureKind::NoPermission, kExitNoPermission},
+        {serial::OpenFailureKind::Busy, kExitBusy},
+    };
+    const serial::OpenFailure failure = serial::DescribeOpenFailure(port, code);
+    ExitCode exit = kExitPortError;
+    for (const auto& [kind, each] : kCodes)
+        if (kind == failure.kind) exit = each;
+    return {exit, "cannot open " + failure.device + ": " + failure.reason, failure.commandHint};
 }
 
 void OpenLikeTheProgram(window::PortComponent& com, const std::string& port) {

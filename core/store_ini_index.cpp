@@ -1,7 +1,9 @@
 #include "core/store_ini_index.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
+#include <random>
 #include <utility>
 
 #include "core/store_file.h"
@@ -15,14 +17,59 @@ namespace {
 
 char Fold(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Agrees with SameName: names equal but for ASCII letter case hash alike.
-std::uint64_t NameHash(std::string_view name, std::uint64_t seed) noexcept {
-    std::uint64_t h = 14695981039346656037ull ^ seed;
-    for (char c : name) {
-        h ^= static_cast<unsigned char>(Fold(c));
-        h *= 1099511628211ull;
+struct SipKey {
+    std::uint64_t k0, k1;
+};
+
+// Drawn once per process, so that no file can be written to collide in it.
+const SipKey& ProcessKey() {
+    static const SipKey key = [] {
+        try {
+            std::random_device device;
+            const auto word = [&] { return (std::uint64_t{device()} << 32) | device(); };
+            return SipKey{word(), word()};
+        } catch (...) {
+            // No source of randomness: the clock and the address space's layout still differ each run.
+            const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            return SipKey{now, reinterpret_cast<std::uintptr_t>(&now) * 0x9E3779B97F4A7C15ull};
+        }
+    }();
+    return key;
+}
+
+constexpr std::uint64_t Rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
+
+struct SipState {
+    std::uint64_t v0, v1, v2, v3;
+    void Round() noexcept {
+        v0 += v1, v1 = Rotl(v1, 13), v1 ^= v0, v0 = Rotl(v0, 32);
+        v2 += v3, v3 = Rotl(v3, 16), v3 ^= v2;
+        v0 += v3, v3 = Rotl(v3, 21), v3 ^= v0;
+        v2 += v1, v1 = Rotl(v1, 17), v1 ^= v2, v2 = Rotl(v2, 32);
     }
-    return h ^ (h >> 29);
+    void Absorb(std::uint64_t m) noexcept {
+        v3 ^= m;
+        Round();
+        v0 ^= m;
+    }
+};
+
+// SipHash-1-3 under the process's key, `seed` folded into it. Agrees with
+// SameName: names equal but for ASCII letter case hash alike.
+std::uint64_t NameHash(std::string_view name, std::uint64_t seed) noexcept {
+    const SipKey& key = ProcessKey();
+    const std::uint64_t k0 = key.k0 ^ seed, k1 = key.k1;
+    SipState s{k0 ^ 0x736f6d6570736575ull, k1 ^ 0x646f72616e646f6dull, k0 ^ 0x6c7967656e657261ull,
+               k1 ^ 0x7465646279746573ull};
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        word |= std::uint64_t{static_cast<unsigned char>(Fold(name[i]))} << (8 * (i % 8));
+        if (i % 8 == 7) s.Absorb(std::exchange(word, 0));
+    }
+    s.Absorb(word | (std::uint64_t{name.size()} << 56));
+    s.v2 ^= 0xff;
+    for (int i = 0; i < 3; ++i) s.Round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
 
 std::uint64_t KeyHash(std::uint32_t section, std::string_view key) noexcept {
@@ -92,9 +139,11 @@ void IniIndex::Build(std::string_view text) {
     });
 }
 
+std::uint64_t IniNameHash(std::string_view name) { return NameHash(name, 0); }
+
 std::size_t IniIndex::NameSlotOf(std::string_view name) const {
     const std::size_t mask = names_.size() - 1;
-    for (std::size_t slot = NameHash(name, 0) & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = IniNameHash(name) & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t first = names_[slot].first;
         if (first == kNone) return slot;
         if (SameName(ParseIniLine(text_, sections_[first].at).name, name)) return slot;

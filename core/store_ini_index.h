@@ -37,6 +37,10 @@ void ForEachIniLine(std::string_view text, std::size_t from, std::size_t to, F f
     }
 }
 
+// The hash of a section name in this process. Keyed with a secret drawn once
+// per process, so that no file can be made whose names all collide.
+std::uint64_t IniNameHash(std::string_view name);
+
 class IniIndex {
 public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);

@@ -71,6 +71,11 @@ EComPort::EComPort(int errorNumber, int systemErrorCode)
       errorNumber_(errorNumber),
       systemErrorCode_(systemErrorCode) {}
 
+EComPort::EComPort(int errorNumber, int systemErrorCode, const std::string& explanation)
+    : EComPort(errorNumber, systemErrorCode) {
+    if (!explanation.empty()) SetMessage(Message() + "\n" + explanation);
+}
+
 EComPort::EComPort(int errorNumber)
     : core::Exception(TableEntry(errorNumber)), errorNumber_(errorNumber), systemErrorCode_(-1) {}
 

@@ -55,6 +55,8 @@ public:
     // With the system's error code (errno): the table entry followed by the
     // translated " (win error code: %d)".
     EComPort(int errorNumber, int systemErrorCode);
+    // The same, with a second line that says what went wrong and what to do.
+    EComPort(int errorNumber, int systemErrorCode, const std::string& explanation);
     // Without a system code: the bare table entry; SystemErrorCode() is -1.
     explicit EComPort(int errorNumber);
 

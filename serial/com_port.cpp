@@ -3,6 +3,7 @@
 
 #include "serial/com_port.h"
 #include "serial/com_thread.h"
+#include "serial/open_failure.h"
 
 namespace serial {
 
@@ -21,10 +22,13 @@ constexpr EventBit kEventBits[] = {
 
 std::uint32_t AsUnsigned(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
-// The one place where a device's error code (errno) becomes the component's
-// error: the operation's error number, with the code as the system code.
-void CheckDevice(int errorNumber, int error) {
-    if (error != 0) throw EComPort(errorNumber, error);
+// Where a device's error code (errno) becomes the component's error: the
+// operation's error number, with the code as the system code. A failed opening
+// also says which device it was, why, and what to do about it.
+void CheckDevice(int errorNumber, int error, const std::string& port = {}) {
+    if (error == 0) return;
+    if (errorNumber == CError_OpenFailed) throw EComPort(errorNumber, error, OpenFailureLine(port, error));
+    throw EComPort(errorNumber, error);
 }
 
 // Runs one device call, on a closed port EBADF, and raises `errorNumber` on failure.
@@ -136,7 +140,11 @@ std::exception_ptr TCustomComPort::MonitoringError() const {
 void TCustomComPort::OpenDevice() {
     int error = 0;
     auto device = device::OpenSerialDevice(port_, error);
-    CheckDevice(CError_OpenFailed, device ? 0 : error);
+    CheckDevice(CError_OpenFailed, device ? 0 : error, port_);
+    UseDevice(std::move(device));
+}
+
+void TCustomComPort::UseDevice(std::shared_ptr<device::SerialDevice> device) {
     std::lock_guard guard(deviceLock_);
     device_ = std::move(device);
 }

@@ -313,6 +313,9 @@ public:
     virtual void FireRLSDChange(bool onOff);
     virtual void FireRx80Full();
 
+    // Makes `device` the open device: for an OpenDevice that finds its device elsewhere.
+    void UseDevice(std::shared_ptr<device::SerialDevice> device);
+
     // Hand the settings to an open device; nothing while closed, loading or designing.
     virtual void ApplyLineSettings();
     virtual void ApplyTimeoutSettings();

@@ -47,6 +47,8 @@ public:
     bool Valid() const { return abortFd_ >= 0 && queueFd_ >= 0 && events_.Valid(); }
 
     int Initialise(const std::string& path, const PosixDeviceOptions& options) {
+        // A terminal is handed back with the settings it came with.
+        haveSavedSettings_ = ::ioctl(fd_, TCGETS2, &savedSettings_) == 0;
         if (int e = SetRawMode(fd_)) return e;
         events_.Start(fd_);
         lowLatency_.Request(fd_, path, options.sysfsRoot);
@@ -257,6 +259,7 @@ private:
     }
 
     void Release() {
+        if (haveSavedSettings_) ::ioctl(fd_, TCSETS2, &savedSettings_);
         lowLatency_.Restore(fd_);
         ReleaseTty(fd_);
         if (abortFd_ >= 0) ::close(abortFd_);
@@ -353,6 +356,8 @@ private:
     std::condition_variable idle_;
     int users_ = 0;
     bool released_ = false;
+    termios2 savedSettings_{};
+    bool haveSavedSettings_ = false;
 
     std::mutex lock_;
     RxQueue rx_;

@@ -15,7 +15,8 @@ struct PosixDeviceOptions {
 
 // Opens a tty exclusively (TIOCEXCL and an advisory lock), non-blocking, in
 // raw mode, and asks a USB adapter's driver for low latency. Closing puts
-// back what the opening changed.
+// back what the opening changed: the terminal settings, the latency, the
+// exclusive flag and the lock.
 std::shared_ptr<SerialDevice> OpenPosixDevice(const std::string& path, int& error,
                                               const PosixDeviceOptions& options = {});
 

@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 
 #include "core/exception.h"
 #include "core/store_ini_file.h"
+#include "core/store_ini_index.h"
 #include "store_test_support.h"
 
 // Heap bytes in use while `counting`, and their peak: the price of loading a
@@ -245,6 +248,23 @@ TEST_F(IniFileTest, LargeFilesLoadInLinearTimeAndSpace) {
         ini->WriteString("new", "k", "v");
         EXPECT_EQ(TIniFile(name).ReadString("new", "k", ""), "v") << row.what;
     }
+}
+
+// Under a hash that every process shares, a file can be written whose
+// section names all fall into one probe run, and opening it takes minutes.
+// The key is drawn afresh in each process.
+TEST(IniIndexHash, EachProcessHashesUnderItsOwnKey) {
+    const auto hashInNewProcess = [] {
+        std::unique_ptr<FILE, int (*)(FILE*)> probe(::popen(PD_INI_HASH_PROBE " com", "r"), ::pclose);
+        char line[32] = {};
+        return probe && std::fgets(line, sizeof line, probe.get()) ? std::string(line) : std::string("no output");
+    };
+    char own[32];
+    std::snprintf(own, sizeof own, "%016llx\n", static_cast<unsigned long long>(core::IniNameHash("com")));
+    const std::string first = hashInNewProcess(), second = hashInNewProcess();
+    EXPECT_EQ(first.size(), 17u) << first;
+    EXPECT_NE(first, own);
+    EXPECT_NE(first, second);
 }
 
 }  // namespace

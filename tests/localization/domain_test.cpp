@@ -73,6 +73,21 @@ TEST(Domain, CatalogsCompiledByMsgfmt) {
     EXPECT_EQ(domain.LookUp("Line\none"), "Zeile\neins");
     for (const char* absent : {"open port", "Open  port", "Open port ", "Line\r\none", "Open"})
         EXPECT_EQ(domain.LookUp(absent), absent);
+
+    // A plural pair is one key with a zero byte between its forms, and so is
+    // its translation; a context goes before the key, joined by byte 4.
+    testcat::CompileCatalog(testcat::PoText({{"Open port", "Port öffnen"}}) +
+                                "msgid \"%d port\"\nmsgid_plural \"%d ports\"\n"
+                                "msgstr[0] \"%d Port\"\nmsgstr[1] \"%d Ports\"\n\n"
+                                "msgctxt \"menu\"\nmsgid \"Open\"\nmsgstr \"Öffnen\"\n",
+                            dir.Path() / "de/LC_MESSAGES/forms.mo");
+    TDomain forms("forms");
+    Point(forms, dir, "de");
+    using namespace std::string_view_literals;
+    EXPECT_EQ(forms.LookUp("%d port\0%d ports"sv), "%d Port\0%d Ports"sv);
+    EXPECT_EQ(forms.LookUp("menu\4Open"sv), "Öffnen"sv);
+    for (std::string_view part : {"%d port"sv, "%d ports"sv, "Open"sv, "%d port\0"sv})
+        EXPECT_EQ(forms.LookUp(part), part);
 }
 
 TEST(Domain, LocatesTheCatalogOnceForEachDirectoryAndLanguage) {

@@ -83,6 +83,19 @@ TEST_F(Blocks, ShortLengthsEndRightAfterTheCounter) {
     }
 }
 
+// The unit needs a pause before the end byte is taken and the engine's block goes out.
+TEST_F(Blocks, PausesAfterTheByteThatCompletesABlock) {
+    const std::string block = PumpBlock(0x02, 0x09, "A");
+    PlayPumpBlockBody(engine, line, block.substr(0, block.size() - 2));
+    line.PushAfterNextWrite("\x03");  // the end byte follows the answer's echo at once
+    line.Push(block.substr(block.size() - 2, 1));
+    const auto start = std::chrono::steady_clock::now();
+    engine.Rx(1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_TRUE(engine.State().OurTurn);
+    EXPECT_EQ(line.Waiting(), 1) << "the end byte was read during the pause";
+}
+
 TEST_F(Blocks, CounterFFIsAnsweredWithZero) {
     PlayPumpBlock(engine, line, PumpBlock(0xFF, 0x09, ""));
     EXPECT_EQ(line.written.substr(3), Bytes({0x03, 0x00, 0x09, 0x03}));

@@ -192,8 +192,10 @@ TEST_F(PortOnPty, OpensExclusively) {
     const EComPort e = Raised([&] { second.OpenPort(); });
     EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
     EXPECT_TRUE(e.SystemErrorCode() == EBUSY || e.SystemErrorCode() == EWOULDBLOCK) << e.SystemErrorCode();
-    EXPECT_EQ(std::string(e.what()),
-              "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) + ")");
+    EXPECT_EQ(std::string(e.what()), "Unable to open com port (win error code: " + std::to_string(e.SystemErrorCode()) +
+                                         ")\nPort " + pty.SlavePath() +
+                                         ": the port is busy: another program holds it. Close the other program "
+                                         "or choose another port.");
     EXPECT_FALSE(second.Connected());
     port.ClosePort();
 
@@ -209,6 +211,22 @@ TEST_F(PortOnPty, OpensExclusively) {
     ::close(fd);
     second.OpenPort();
     EXPECT_TRUE(second.Connected());
+}
+
+// The terminal is handed back as it was found, speed and modes included.
+TEST_F(PortOnPty, ClosingPutsBackTheTerminalSettings) {
+    const termios before = MasterView();
+    port.OpenPort();
+    port.SetBaudRate(br19200);
+    ASSERT_FALSE(MasterView().c_lflag & ICANON);
+    port.ClosePort();
+    const termios after = MasterView();
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+    EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
 }
 
 TEST_F(PortOnPty, MissingDeviceGivesErrorOneAndStaysClosed) {
@@ -478,6 +496,23 @@ TEST_F(PortOnPty, UnreadBytesAreBoundedAndTheOverflowReported) {
     }));
 }
 
+TEST_F(PortOnPty, Rx80FullIsRaisedOnceWhenTheQueueReachesIt) {
+    port.Buffer().SetInputSize(100);
+    port.SetEvents({evRx80Full});
+    std::atomic<int> raised{0};
+    port.OnRx80Full = [&](TCustomComPort&) { ++raised; };
+    port.OpenPort();
+    pty.Send(std::string(79, 'a'));
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() == 79; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(raised.load(), 0);
+    pty.Send("b");
+    EXPECT_TRUE(WaitFor([&] { return raised.load() == 1; }));
+    pty.Send("c");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(raised.load(), 1);
+}
+
 TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
     port.OpenPort();
     pty.Send("xyz");
@@ -544,8 +579,14 @@ TEST_F(PortOnPty, ReadsWaitAsTheTimeoutsSay) {
     port.OpenPort();
     std::string text;
     auto start = Clock::now();
-    EXPECT_EQ(port.ReadText(text, 4), 0);
-    EXPECT_GE(Clock::now() - start, 140ms);
+    // The total timeout holds whether none or some of the bytes came.
+    for (const std::string sent : {"", "ab"}) {
+        pty.Send(sent);
+        start = Clock::now();
+        EXPECT_EQ(port.ReadText(text, 4), static_cast<int>(sent.size()));
+        EXPECT_GE(Clock::now() - start, 140ms) << sent.size() << " bytes sent";
+        EXPECT_EQ(text, sent);
+    }
 
     // Asynchronous: pending at first, completed by the bytes that arrive.
     port.Timeouts().SetReadTotalConstant(3000);

@@ -288,7 +288,8 @@ TEST(PortSettings, FinishLoadingHandsAnOpenFailureToTheApplication) {
     port.FinishLoading();
     SetApplicationExceptionHandler(nullptr);
     EXPECT_EQ(sender, &port);
-    EXPECT_EQ(message, "Unable to open com port (win error code: " + std::to_string(ENOENT) + ")");
+    EXPECT_EQ(message, "Unable to open com port (win error code: " + std::to_string(ENOENT) +
+                           ")\nPort /nonexistent/tty: no such device. Plug the adapter in or choose another port.");
     EXPECT_FALSE(port.Connected());
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "core/delay.h"
 #include "serial/com_port.h"
@@ -75,4 +76,26 @@ TEST(SimulatedPort, EachOpeningGetsItsOwnLineAndClosingEndsIt) {
     port.ClosePort();
     first.reset();
     EXPECT_EQ(device::CurrentSimulatedLine(), nullptr);
+}
+
+// Each purge reaches the line with its own sides.
+TEST(SimulatedPort, PurgesReachTheLineWithTheirSides) {
+    TComPort port;
+    port.SetPort("SIM");
+    port.SetEvents({});
+    port.OpenPort();
+    auto line = device::CurrentSimulatedLine();
+    ASSERT_NE(line, nullptr);
+    line->ClearTrace();
+    const struct {
+        bool input, output;
+        std::uint8_t recorded;  // 1 input, 2 output
+    } rows[] = {{true, true, 3}, {false, true, 2}, {true, false, 1}};
+    for (const auto& row : rows) port.PurgeBuffers(row.input, row.output);
+    std::vector<std::uint8_t> recorded;
+    for (const auto& entry : line->Trace())
+        if (entry.kind == pumpsim::TraceKind::Purge) recorded.push_back(entry.byte);
+    ASSERT_EQ(recorded.size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(recorded[i], rows[i].recorded) << "purge " << rows[i].input << "," << rows[i].output;
 }
