@@ -96,6 +96,7 @@ private:
                 answer_ = settled;
             }
             if (answer_ != Answer::Granting) break;
+            if (queue_.empty()) continue;  // withdrawn meanwhile
             inFlight_ = queue_.front();
             queue_.pop_front();
             inFlight_->state = Request::State::Asked;
@@ -107,6 +108,7 @@ private:
             Conclude(*inFlight_, reply);
             inFlight_.reset();
             changed_.notify_all();
+            if (answer_ != Answer::Granting) break;
         }
         // The answer is final: every waiting request fails, later ones are not queued.
         bus_.Close();

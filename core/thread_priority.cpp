@@ -12,6 +12,16 @@
 namespace core {
 namespace {
 
+// Takes a thread that ends off the watchdog's list, raised or not, so that
+// the watchdog never lowers a thread that later got its number.
+struct WatchedThread {
+    pid_t tid = 0;
+    ~WatchedThread() {
+        if (tid) NoteLoweredThread(tid);
+    }
+};
+thread_local WatchedThread watched;
+
 bool SetCallingThread(int policy, int priority) {
     sched_param param{};
     param.sched_priority = priority;
@@ -35,6 +45,7 @@ bool RaiseDirectly() {
 }  // namespace
 
 PriorityGrant RequestRealTimePriority() {
+    watched.tid = gettid();
     if (RaiseDirectly()) {
         NoteRaisedThread(gettid());
         return PriorityGrant::Direct;
