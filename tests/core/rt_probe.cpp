@@ -4,6 +4,8 @@
 //   rt_probe          a new thread asks, then lowers itself again
 //   rt_probe spin     a new thread asks, then computes a second and a half
 //                     without blocking (a runaway line thread)
+//   rt_probe scoped   the main thread raised for a scope, as the window's
+//                     start button raises it
 //   rt_probe timing   how long raises take: the main thread's scoped raise
 //                     (as the window's start button does), a second one, and
 //                     a port-like thread that asks at the same time as the first
@@ -25,11 +27,15 @@ long long Limit(rlim_t value) { return value == RLIM_INFINITY ? -1LL : static_ca
 
 bool RunsNormally() { return (sched_getscheduler(0) & ~SCHED_RESET_ON_FORK) == SCHED_OTHER; }
 
-void AskAndReport(bool spin) {
-    auto grant = core::RequestRealTimePriority();
-    // The broker may answer after the thread stopped waiting, on a busy machine.
+// The broker may answer after the thread stopped waiting, on a busy machine.
+void AwaitLateGrant() {
     for (int i = 0; i < 100 && !core::RunsAtRealTimePriority(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void AskAndReport(bool spin) {
+    auto grant = core::RequestRealTimePriority();
+    AwaitLateGrant();
     if (grant == core::PriorityGrant::None && core::RunsAtRealTimePriority()) grant = core::PriorityGrant::Broker;
     sched_param param{};
     sched_getparam(0, &param);
@@ -75,6 +81,14 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "timing") {
         Timing();
+    } else if (mode == "scoped") {
+        bool raised = false;
+        {
+            core::ScopedRealTimePriority onTime;
+            AwaitLateGrant();
+            raised = core::RunsAtRealTimePriority();
+        }
+        std::printf("raised=%d normal=%d\n", raised ? 1 : 0, RunsNormally() ? 1 : 0);
     } else {
         std::thread([&] { AskAndReport(mode == "spin"); }).join();
     }

@@ -121,6 +121,7 @@ TEST(ThreadPriority, GrantedDirectlyThroughTheBrokerOrNotAtAll) {
         {"broker grants its maximum", viaBroker, "", "grant=2 realtime=1 priority=5 rttime=100000/200000 normal=1"},
         {"broker refuses", "env DBUS_SYSTEM_BUS_ADDRESS=" + refusing.Address() + " " + asUser, "",
          "grant=0 realtime=0 priority=0 rttime=200000/200000 normal=1"},
+        {"a scope through the broker", viaBroker, " scoped", "raised=1 normal=1"},
         {"a granted thread spins", viaBroker, " spin",
          "grant=2 realtime=1 priority=5 rttime=100000/200000 spun normal=1"},
     };
