@@ -2,6 +2,7 @@
 // tests that run it under other users and buses.
 //
 //   rt_probe          a new thread asks, then lowers itself again
+//   rt_probe thrice   the first, three times over on new threads
 //   rt_probe spin     a new thread asks, then computes a second and a half
 //                     without blocking (a runaway line thread)
 //   rt_probe scoped   the main thread raised for a scope, as the window's
@@ -90,6 +91,6 @@ int main(int argc, char** argv) {
         }
         std::printf("raised=%d normal=%d\n", raised ? 1 : 0, RunsNormally() ? 1 : 0);
     } else {
-        std::thread([&] { AskAndReport(mode == "spin"); }).join();
+        for (int i = mode == "thrice" ? 3 : 1; i > 0; --i) std::thread([&] { AskAndReport(mode == "spin"); }).join();
     }
 }

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -80,6 +82,8 @@ public:
         fs::remove_all(dir_, ignored);
     }
     bool Ready() const { return Slurp(dir_ / "broker.out").find("ready") != std::string::npos; }
+    // "call <method> <caller's connection>", one line a call so far.
+    std::string Calls() const { return Slurp(dir_ / "broker.out"); }
     const std::string& Address() const { return address_; }
 
 private:
@@ -130,6 +134,31 @@ TEST(ThreadPriority, GrantedDirectlyThroughTheBrokerOrNotAtAll) {
     for (const Row& row : rows) {
         if (row.prefix.rfind("prlimit", 0) == 0 && !rtprioSettable) continue;
         EXPECT_EQ(Output(row.prefix + PD_RT_PROBE + row.arguments), row.expected + "\n") << row.how;
+    }
+}
+
+// Three threads of one process raised one after the other: the broker's
+// limits are read once over one connection, then one request a thread; after
+// a denial the process asks no more.
+TEST(ThreadPriority, BrokerAskedOverOneConnectionAndItsAnswerKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as an ordinary user";
+    if (Output("command -v dbus-daemon").empty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    for (const bool refuse : {false, true}) {
+        BrokerBus broker(refuse);
+        ASSERT_TRUE(broker.Ready());
+        Output("env DBUS_SYSTEM_BUS_ADDRESS=" + broker.Address() +
+               " setpriv --reuid=65534 --regid=65534 --clear-groups " PD_RT_PROBE " thrice");
+        std::istringstream lines(broker.Calls());
+        std::map<std::string, int> calls;
+        std::set<std::string> connections;
+        for (std::string word, method, sender; lines >> word;) {
+            if (word != "call" || !(lines >> method >> sender)) continue;
+            ++calls[method];
+            connections.insert(sender);
+        }
+        EXPECT_EQ(calls["Get"], 2) << "refuse=" << refuse;
+        EXPECT_EQ(calls["MakeThreadRealtime"], refuse ? 1 : 3) << "refuse=" << refuse;
+        EXPECT_EQ(connections.size(), 1u) << "refuse=" << refuse;
     }
 }
 
