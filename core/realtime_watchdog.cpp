@@ -1,7 +1,10 @@
 #include "core/realtime_watchdog.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,10 +13,6 @@
 
 namespace core {
 namespace {
-
-// More raised threads than a process of ours ever has at once.
-constexpr int kSlots = 64;
-std::atomic<pid_t> raisedThreads[kSlots];
 
 // The soft limit the watchdog keeps: the kernel moves it up by a second at
 // every SIGXCPU, past the hard limit, so the handler puts it back.
@@ -30,11 +29,28 @@ void SetSoftLimit(rlim_t soft) {
     setrlimit(RLIMIT_RTTIME, &limit);
 }
 
+// Every real-time thread of the process, also one that a late answer of the
+// broker raised, is lowered; only calls safe in a signal handler are made.
+void LowerRealTimeThreads() {
+    const int tasks = ::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (tasks < 0) return;
+    alignas(dirent64) char buffer[4096];
+    for (ssize_t n; (n = getdents64(tasks, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            pid_t tid = 0;
+            for (const char* c = entry->d_name; *c >= '0' && *c <= '9'; ++c) tid = tid * 10 + (*c - '0');
+            const int policy = tid > 0 ? sched_getscheduler(tid) & ~SCHED_RESET_ON_FORK : SCHED_OTHER;
+            if (policy == SCHED_FIFO || policy == SCHED_RR) LowerThread(tid);
+        }
+    }
+    ::close(tasks);
+}
+
 void OnCpuLimit(int) {
     const int savedErrno = errno;
-    for (auto& slot : raisedThreads) {
-        if (const pid_t tid = slot.exchange(0)) LowerThread(tid);
-    }
+    LowerRealTimeThreads();
     if (const rlim_t soft = armedSoftLimit.load(); soft != RLIM_INFINITY) SetSoftLimit(soft);
     errno = savedErrno;
 }
@@ -73,20 +89,6 @@ void DisarmRealTimeWatchdog() {
     if (!saved) return;
     armedSoftLimit = RLIM_INFINITY;
     SetSoftLimit(before.rlim_cur);
-}
-
-void NoteRaisedThread(pid_t tid) {
-    for (auto& slot : raisedThreads) {
-        pid_t empty = 0;
-        if (slot.load() == tid || slot.compare_exchange_strong(empty, tid)) return;
-    }
-}
-
-void NoteLoweredThread(pid_t tid) {
-    for (auto& slot : raisedThreads) {
-        pid_t mine = tid;
-        slot.compare_exchange_strong(mine, 0);
-    }
 }
 
 bool LowerThread(pid_t tid) {

@@ -1,12 +1,12 @@
 // The guard on real-time threads that compute too long. The kernel stops a
 // real-time thread that runs RLIMIT_RTTIME without blocking: at the soft
 // limit it sends the process SIGXCPU, at the hard limit SIGKILL. Here the
-// soft limit sits below the hard one, and SIGXCPU lowers every thread raised
-// through this file to normal scheduling, so a runaway line thread slows
+// soft limit sits below the hard one, and SIGXCPU lowers every real-time
+// thread of the process to normal scheduling, so a runaway line thread slows
 // down instead of taking the program (and the port's settings) with it.
 //
 // Threads: every function may be called from any thread; the signal handler
-// reads only lock-free atomics.
+// reads only a lock-free atomic.
 #pragma once
 
 #include <sys/resource.h>
@@ -22,10 +22,6 @@ bool ArmRealTimeWatchdog(rlim_t hardAtMost);
 // Puts the soft limit back where it was before the first arming, as far as
 // the hard limit allows; an ordinary process cannot raise a hard limit again.
 void DisarmRealTimeWatchdog();
-
-// The kernel thread `tid` of this process runs raised now, or no more.
-void NoteRaisedThread(pid_t tid);
-void NoteLoweredThread(pid_t tid);
 
 // Lowers `tid` to normal scheduling; permitted to every user for its own
 // threads, since the reset-on-fork flag is kept.

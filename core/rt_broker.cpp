@@ -143,11 +143,7 @@ private:
             case DBusClient::Outcome::Done:
                 everGranted_ = true;
                 request.state = Request::State::Granted;
-                if (request.withdrawn) {
-                    LowerThread(request.tid);  // its raised scope has ended
-                } else {
-                    NoteRaisedThread(request.tid);  // maybe after its thread stopped waiting
-                }
+                if (request.withdrawn) LowerThread(request.tid);  // its raised scope has ended
                 return;
             case DBusClient::Outcome::ErrorReply:
                 request.state = Request::State::Refused;

@@ -12,16 +12,6 @@
 namespace core {
 namespace {
 
-// Takes a thread that ends off the watchdog's list, raised or not, so that
-// the watchdog never lowers a thread that later got its number.
-struct WatchedThread {
-    pid_t tid = 0;
-    ~WatchedThread() {
-        if (tid) NoteLoweredThread(tid);
-    }
-};
-thread_local WatchedThread watched;
-
 bool SetCallingThread(int policy, int priority) {
     sched_param param{};
     param.sched_priority = priority;
@@ -45,23 +35,14 @@ bool RaiseDirectly() {
 }  // namespace
 
 PriorityGrant RequestRealTimePriority() {
-    watched.tid = gettid();
-    if (RaiseDirectly()) {
-        NoteRaisedThread(gettid());
-        return PriorityGrant::Direct;
-    }
+    if (RaiseDirectly()) return PriorityGrant::Direct;
     // A pending request raises the thread when the broker gets to it.
-    if (AskBrokerForRealTime(gettid(), kLineThreadPriority) == BrokerAnswer::Granted && RunsAtRealTimePriority()) {
-        NoteRaisedThread(gettid());
+    if (AskBrokerForRealTime(gettid(), kLineThreadPriority) == BrokerAnswer::Granted && RunsAtRealTimePriority())
         return PriorityGrant::Broker;
-    }
     return PriorityGrant::None;
 }
 
-void DropRealTimePriority() {
-    NoteLoweredThread(gettid());
-    LowerThread(0);
-}
+void DropRealTimePriority() { LowerThread(0); }
 
 bool RunsAtRealTimePriority() {
     const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
