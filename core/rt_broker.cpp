@@ -1,190 +1,193 @@
 #include "core/rt_broker.h"
 
-#include <dlfcn.h>
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <cstdint>
+#include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "core/dbus_client.h"
+#include "core/realtime_watchdog.h"
 
 namespace core {
 namespace {
 
+using Clock = DBusClient::Clock;
+
 constexpr const char* kService = "org.freedesktop.RealtimeKit1";
 constexpr const char* kPath = "/org/freedesktop/RealtimeKit1";
-constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
-constexpr int kCallTimeoutMs = 500;
+constexpr const char* kAccessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 
-// The few D-Bus library entry points the request needs, taken from the
-// shared library at run time. Structures the library fills in are given
-// room of their documented size (DBusError) or more (DBusMessageIter).
-struct DBusError {
-    const char* name;
-    const char* message;
-    unsigned int flags;
-    void* padding;
-};
-struct DBusMessageIter {
-    alignas(void*) unsigned char storage[128];
-};
-struct DBusConnection;
-struct DBusMessage;
+// The worker's limit on each step: long enough for a broker that has to be
+// started first, short enough that a stalled bus is given up.
+constexpr auto kStepLimit = std::chrono::seconds(2);
+// What a thread that asks waits at most; beyond it the bus counts as slow and
+// the thread goes on at normal priority.
+constexpr auto kPatience = std::chrono::milliseconds(25);
 
-constexpr int kSystemBus = 1;
-constexpr int kTypeInvalid = 0;
-constexpr int kTypeInt32 = 'i';
-constexpr int kTypeUInt32 = 'u';
-constexpr int kTypeInt64 = 'x';
-constexpr int kTypeUInt64 = 't';
-constexpr int kTypeString = 's';
-constexpr int kTypeVariant = 'v';
-
-struct DBusLibrary {
-    void (*errorInit)(DBusError*);
-    void (*errorFree)(DBusError*);
-    DBusConnection* (*busGetPrivate)(int, DBusError*);
-    void (*setExitOnDisconnect)(DBusConnection*, unsigned);
-    void (*connectionClose)(DBusConnection*);
-    void (*connectionUnref)(DBusConnection*);
-    DBusMessage* (*newMethodCall)(const char*, const char*, const char*, const char*);
-    unsigned (*appendArgs)(DBusMessage*, int, ...);
-    DBusMessage* (*sendWithReplyAndBlock)(DBusConnection*, DBusMessage*, int, DBusError*);
-    void (*messageUnref)(DBusMessage*);
-    unsigned (*iterInit)(DBusMessage*, DBusMessageIter*);
-    void (*iterRecurse)(DBusMessageIter*, DBusMessageIter*);
-    int (*iterArgType)(DBusMessageIter*);
-    void (*iterGetBasic)(DBusMessageIter*, void*);
-
-    // Null when the library or one of its entry points is missing.
-    static const DBusLibrary* Load() {
-        static const DBusLibrary* loaded = [] () -> const DBusLibrary* {
-            void* handle = dlopen("libdbus-1.so.3", RTLD_NOW | RTLD_LOCAL);
-            if (!handle) return nullptr;
-            static DBusLibrary lib;
-            bool complete = true;
-            auto take = [&](auto& entry, const char* name) {
-                entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(dlsym(handle, name));
-                complete = complete && entry != nullptr;
-            };
-            take(lib.errorInit, "dbus_error_init");
-            take(lib.errorFree, "dbus_error_free");
-            take(lib.busGetPrivate, "dbus_bus_get_private");
-            take(lib.setExitOnDisconnect, "dbus_connection_set_exit_on_disconnect");
-            take(lib.connectionClose, "dbus_connection_close");
-            take(lib.connectionUnref, "dbus_connection_unref");
-            take(lib.newMethodCall, "dbus_message_new_method_call");
-            take(lib.appendArgs, "dbus_message_append_args");
-            take(lib.sendWithReplyAndBlock, "dbus_connection_send_with_reply_and_block");
-            take(lib.messageUnref, "dbus_message_unref");
-            take(lib.iterInit, "dbus_message_iter_init");
-            take(lib.iterRecurse, "dbus_message_iter_recurse");
-            take(lib.iterArgType, "dbus_message_iter_get_arg_type");
-            take(lib.iterGetBasic, "dbus_message_iter_get_basic");
-            return complete ? &lib : nullptr;
-        }();
-        return loaded;
-    }
+struct Request {
+    enum class State { Queued, Asked, Granted, Refused };
+    pid_t tid;
+    int priority;
+    State state = State::Queued;
+    bool withdrawn = false;  // a grant that still comes is undone
 };
 
-// One private connection to the system bus for one request.
-class BrokerCall {
+// Members and the threads that use them:
+//   lock_ guards answer_, busySince_, slowStep_, queue_, inFlight_, workerStarted_, everGranted_
+//   bus_, maxPriority_                  the worker thread only
+class Broker {
 public:
-    explicit BrokerCall(const DBusLibrary& lib) : lib_(lib) {
-        DBusError error;
-        lib_.errorInit(&error);
-        connection_ = lib_.busGetPrivate(kSystemBus, &error);
-        lib_.errorFree(&error);
-        if (connection_) lib_.setExitOnDisconnect(connection_, 0);
+    static Broker& Instance() {
+        static Broker* broker = new Broker;  // never destroyed: the worker may outlive main
+        return *broker;
     }
-    ~BrokerCall() {
-        if (!connection_) return;
-        lib_.connectionClose(connection_);
-        lib_.connectionUnref(connection_);
-    }
-    BrokerCall(const BrokerCall&) = delete;
-    BrokerCall& operator=(const BrokerCall&) = delete;
 
-    bool Connected() const { return connection_ != nullptr; }
-
-    // Reads one integer property of the broker; `fallback` when it cannot.
-    std::int64_t Property(const char* name, std::int64_t fallback) {
-        DBusMessage* call = lib_.newMethodCall(kService, kPath, kProperties, "Get");
-        if (!call) return fallback;
-        const char* interface = kService;
-        lib_.appendArgs(call, kTypeString, &interface, kTypeString, &name, kTypeInvalid);
-        DBusMessage* reply = Send(call);
-        if (!reply) return fallback;
-        std::int64_t value = fallback;
-        DBusMessageIter top, inner;
-        if (lib_.iterInit(reply, &top) && lib_.iterArgType(&top) == kTypeVariant) {
-            lib_.iterRecurse(&top, &inner);
-            const int type = lib_.iterArgType(&inner);
-            if (type == kTypeInt32 || type == kTypeUInt32) {
-                std::int32_t v = 0;
-                lib_.iterGetBasic(&inner, &v);
-                value = v;
-            } else if (type == kTypeInt64 || type == kTypeUInt64) {
-                std::int64_t v = 0;
-                lib_.iterGetBasic(&inner, &v);
-                value = v;
+    BrokerAnswer Ask(pid_t tid, int priority) {
+        std::unique_lock lock(lock_);
+        const auto now = Clock::now();
+        if (answer_ == Answer::NoBroker || answer_ == Answer::Refused) return BrokerAnswer::NotGranted;
+        // A step already slower than a thread's patience: do not queue behind it.
+        if (busySince_ && (slowStep_ || now - *busySince_ > kPatience)) return BrokerAnswer::NotGranted;
+        auto request = std::make_shared<Request>(Request{tid, priority});
+        queue_.push_back(request);
+        if (!workerStarted_) {
+            try {
+                std::thread([this] { Work(); }).detach();
+            } catch (const std::system_error&) {
+                queue_.clear();
+                answer_ = Answer::NoBroker;
+                return BrokerAnswer::NotGranted;
             }
+            workerStarted_ = true;
         }
-        lib_.messageUnref(reply);
-        return value;
+        changed_.notify_all();
+        changed_.wait_until(lock, now + kPatience, [&] {
+            return request->state == Request::State::Granted || request->state == Request::State::Refused;
+        });
+        if (request->state == Request::State::Granted) return BrokerAnswer::Granted;
+        if (request->state == Request::State::Refused) return BrokerAnswer::NotGranted;
+        slowStep_ = busySince_.has_value();
+        return BrokerAnswer::Pending;
     }
 
-    bool MakeThreadRealtime(pid_t tid, int priority) {
-        DBusMessage* call = lib_.newMethodCall(kService, kPath, kService, "MakeThreadRealtime");
-        if (!call) return false;
-        std::uint64_t thread = static_cast<std::uint64_t>(tid);
-        std::uint32_t level = static_cast<std::uint32_t>(priority);
-        lib_.appendArgs(call, kTypeUInt64, &thread, kTypeUInt32, &level, kTypeInvalid);
-        DBusMessage* reply = Send(call);
-        if (!reply) return false;
-        lib_.messageUnref(reply);
-        return true;
+    void Withdraw(pid_t tid) {
+        std::lock_guard lock(lock_);
+        std::erase_if(queue_, [&](const auto& request) { return request->tid == tid; });
+        if (inFlight_ && inFlight_->tid == tid) inFlight_->withdrawn = true;
     }
 
 private:
-    // Sends and frees `call`; the reply, or null on any error reply.
-    DBusMessage* Send(DBusMessage* call) {
-        DBusError error;
-        lib_.errorInit(&error);
-        DBusMessage* reply = lib_.sendWithReplyAndBlock(connection_, call, kCallTimeoutMs, &error);
-        lib_.errorFree(&error);
-        lib_.messageUnref(call);
-        return reply;
+    enum class Answer { Unknown, Granting, NoBroker, Refused };
+
+    void Work() {
+        std::unique_lock lock(lock_);
+        for (;;) {
+            changed_.wait(lock, [&] { return !queue_.empty(); });
+            if (answer_ == Answer::Unknown) {
+                busySince_ = Clock::now();
+                lock.unlock();
+                const Answer settled = Settle();
+                lock.lock();
+                EndStep();
+                answer_ = settled;
+            }
+            if (answer_ != Answer::Granting) break;
+            if (queue_.empty()) continue;  // withdrawn meanwhile
+            inFlight_ = queue_.front();
+            queue_.pop_front();
+            inFlight_->state = Request::State::Asked;
+            busySince_ = Clock::now();
+            lock.unlock();
+            const auto reply = bus_.Send(MakeThreadRealtime(*inFlight_), Clock::now() + kStepLimit);
+            lock.lock();
+            EndStep();
+            Conclude(*inFlight_, reply);
+            inFlight_.reset();
+            changed_.notify_all();
+            if (answer_ != Answer::Granting) break;
+        }
+        // The answer is final: every waiting request fails, later ones are not queued.
+        bus_.Close();
+        for (const auto& request : queue_) request->state = Request::State::Refused;
+        queue_.clear();
+        changed_.notify_all();
     }
 
-    const DBusLibrary& lib_;
-    DBusConnection* connection_ = nullptr;
-};
+    void EndStep() {
+        busySince_.reset();
+        slowStep_ = false;
+    }
 
-// The broker refuses a process whose real-time threads could run forever
-// without blocking: it wants RLIMIT_RTTIME set, and no higher than it allows.
-bool LimitRealTimeCpu(std::int64_t maxMicroseconds) {
-    if (maxMicroseconds <= 0) return false;
-    rlimit limit{};
-    if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
-    const auto wanted = static_cast<rlim_t>(maxMicroseconds);
-    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max <= wanted) return true;
-    limit.rlim_cur = limit.rlim_max = wanted;
-    return setrlimit(RLIMIT_RTTIME, &limit) == 0;
-}
+    // Connects and learns the broker's limits; the CPU-time limit is set only
+    // once the broker is known to grant something.
+    Answer Settle() {
+        const auto step = [] { return Clock::now() + kStepLimit; };
+        if (bus_.Connect(DBusClient::SystemBusAddress(), step()) != DBusClient::Outcome::Done) return Answer::NoBroker;
+        const auto maxPriority = bus_.Send(Property("MaxRealtimePriority"), step());
+        if (maxPriority.outcome != DBusClient::Outcome::Done) return Answer::NoBroker;
+        const auto maxCpu = bus_.Send(Property("RTTimeUSecMax"), step());
+        if (maxCpu.outcome != DBusClient::Outcome::Done) return Answer::NoBroker;
+        if (maxPriority.integer <= 0 || maxCpu.integer <= 0) return Answer::Refused;
+        if (!ArmRealTimeWatchdog(static_cast<rlim_t>(maxCpu.integer))) return Answer::Refused;
+        maxPriority_ = static_cast<int>(std::min<std::int64_t>(maxPriority.integer, 99));
+        return Answer::Granting;
+    }
+
+    // Called with lock_ held.
+    void Conclude(Request& request, const DBusClient::Reply& reply) {
+        switch (reply.outcome) {
+            case DBusClient::Outcome::Done:
+                everGranted_ = true;
+                request.state = Request::State::Granted;
+                if (request.withdrawn) LowerThread(request.tid);  // its raised scope has ended
+                return;
+            case DBusClient::Outcome::ErrorReply:
+                request.state = Request::State::Refused;
+                // A denial is the broker's policy for this user; other errors
+                // (a burst of requests, say) pass.
+                if (reply.errorName == kAccessDenied) {
+                    answer_ = Answer::Refused;
+                    if (!everGranted_) DisarmRealTimeWatchdog();
+                }
+                return;
+            case DBusClient::Outcome::TimedOut:
+            case DBusClient::Outcome::Failed:
+                request.state = Request::State::Refused;
+                answer_ = Answer::NoBroker;
+                return;
+        }
+    }
+
+    static DBusClient::Call Property(const char* name) {
+        return {kService, kPath, "org.freedesktop.DBus.Properties", "Get", {std::string(kService), std::string(name)}};
+    }
+
+    DBusClient::Call MakeThreadRealtime(const Request& request) const {
+        const auto level = static_cast<std::uint32_t>(std::min(request.priority, maxPriority_));
+        return {kService, kPath, kService, "MakeThreadRealtime", {static_cast<std::uint64_t>(request.tid), level}};
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    Answer answer_ = Answer::Unknown;
+    std::optional<Clock::time_point> busySince_;  // the worker's current step began
+    bool slowStep_ = false;                       // a thread gave up waiting for it
+    std::deque<std::shared_ptr<Request>> queue_;
+    std::shared_ptr<Request> inFlight_;  // the request the worker is making
+    bool workerStarted_ = false;
+    bool everGranted_ = false;
+    DBusClient bus_;
+    int maxPriority_ = 0;
+};
 
 }  // namespace
 
-bool AskBrokerForRealTime(pid_t tid, int priority) {
-    static std::mutex serialised;  // one conversation at a time
-    const DBusLibrary* lib = DBusLibrary::Load();
-    if (!lib) return false;
-    std::lock_guard lock(serialised);
-    BrokerCall call(*lib);
-    if (!call.Connected()) return false;
-    const std::int64_t maxPriority = call.Property("MaxRealtimePriority", 0);
-    if (maxPriority <= 0) return false;
-    if (!LimitRealTimeCpu(call.Property("RTTimeUSecMax", 0))) return false;
-    return call.MakeThreadRealtime(tid, static_cast<int>(std::min<std::int64_t>(priority, maxPriority)));
-}
+BrokerAnswer AskBrokerForRealTime(pid_t tid, int priority) { return Broker::Instance().Ask(tid, priority); }
+
+void WithdrawBrokerRequest(pid_t tid) { Broker::Instance().Withdraw(tid); }
 
 }  // namespace core

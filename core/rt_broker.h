@@ -1,7 +1,13 @@
 // The desktop's real-time broker: a system service on D-Bus that raises a
-// thread of an unprivileged program to real-time priority on request. The
-// D-Bus library is loaded when first needed, so a machine without it (or
-// without the broker) costs nothing and the program still runs.
+// thread of an unprivileged program to real-time priority on request.
+//
+// One worker thread a process holds the one bus connection and asks the
+// broker; its answer is kept for the process: no broker (absent, or a bus
+// that does not answer in time), a refusal, or the granted maximum. A thread
+// that asks waits for the worker a few milliseconds at most and then goes on
+// at normal priority, so a stalled bus never holds up the window or the
+// port's threads; a grant that comes later raises it then, unless the thread
+// withdrew its request meanwhile.
 #pragma once
 
 #include <sys/types.h>
@@ -10,8 +16,12 @@ namespace core {
 
 // Asks the broker to raise the kernel thread `tid` of this process to
 // real-time priority, at most `priority` and at most what the broker allows.
-// Before asking, the process's CPU-time limit for real-time threads is set to
-// the broker's maximum, as the broker demands. Returns true when granted.
-bool AskBrokerForRealTime(pid_t tid, int priority);
+// Before the first request the process's CPU-time limit for real-time threads
+// is set as the broker demands, with the watchdog armed.
+enum class BrokerAnswer { Granted, Pending, NotGranted };
+BrokerAnswer AskBrokerForRealTime(pid_t tid, int priority);
+
+// Withdraws a pending request of `tid`: a grant still to come is undone.
+void WithdrawBrokerRequest(pid_t tid);
 
 }  // namespace core

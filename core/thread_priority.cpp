@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/realtime_watchdog.h"
 #include "core/rt_broker.h"
 
 namespace core {
@@ -22,6 +23,8 @@ bool SetCallingThread(int policy, int priority) {
 // RLIMIT_RTPRIO without it.
 bool RaiseDirectly() {
     constexpr int kPolicy = SCHED_FIFO | SCHED_RESET_ON_FORK;
+    // A hard limit on real-time CPU time set by the system gets its warning first.
+    if (!ArmRealTimeWatchdog(RLIM_INFINITY)) return false;
     if (SetCallingThread(kPolicy, kLineThreadPriority)) return true;
     rlimit limit{};
     if (getrlimit(RLIMIT_RTPRIO, &limit) != 0 || limit.rlim_cur == 0) return false;
@@ -33,12 +36,13 @@ bool RaiseDirectly() {
 
 PriorityGrant RequestRealTimePriority() {
     if (RaiseDirectly()) return PriorityGrant::Direct;
-    if (AskBrokerForRealTime(gettid(), kLineThreadPriority) && RunsAtRealTimePriority())
+    // A pending request raises the thread when the broker gets to it.
+    if (AskBrokerForRealTime(gettid(), kLineThreadPriority) == BrokerAnswer::Granted && RunsAtRealTimePriority())
         return PriorityGrant::Broker;
     return PriorityGrant::None;
 }
 
-void DropRealTimePriority() { SetCallingThread(SCHED_OTHER, 0); }
+void DropRealTimePriority() { LowerThread(0); }
 
 bool RunsAtRealTimePriority() {
     const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
@@ -48,10 +52,14 @@ bool RunsAtRealTimePriority() {
 ScopedRealTimePriority::ScopedRealTimePriority() {
     if (RunsAtRealTimePriority()) return;
     raised_ = RequestRealTimePriority() != PriorityGrant::None;
+    asked_ = true;
 }
 
 ScopedRealTimePriority::~ScopedRealTimePriority() {
-    if (raised_) DropRealTimePriority();
+    if (!asked_) return;
+    // A grant may have come during the scope; none may come after it.
+    if (!raised_) WithdrawBrokerRequest(gettid());
+    if (raised_ || RunsAtRealTimePriority()) DropRealTimePriority();
 }
 
 }  // namespace core

@@ -7,7 +7,8 @@
 // when the process may (CAP_SYS_NICE or RLIMIT_RTPRIO), otherwise through the
 // desktop's real-time broker on the system D-Bus; when neither grants it the
 // thread simply keeps its normal scheduling. Threads raised here never pass
-// the priority on to processes they start.
+// the priority on to processes they start, and a raised thread that computes
+// too long without blocking is lowered by the watchdog (realtime_watchdog.h).
 #pragma once
 
 namespace core {
@@ -19,10 +20,14 @@ inline constexpr int kLineThreadPriority = 10;
 // How the calling thread came to its real-time priority, if it did.
 enum class PriorityGrant { None, Direct, Broker };
 
-// Raises the calling thread. Never throws and never fails loudly.
+// Raises the calling thread. Never throws and never fails loudly; waits for
+// the broker a few milliseconds at most. None may still be followed by a
+// raise when the broker answers later.
 PriorityGrant RequestRealTimePriority();
 
-// Puts the calling thread back on normal scheduling; always permitted.
+// Puts the calling thread back on normal scheduling, keeping the
+// reset-on-fork flag: the kernel refuses an ordinary thread that holds the
+// flag any change that would clear it, and both ways up set it.
 void DropRealTimePriority();
 
 // True when the calling thread runs under a real-time policy.
@@ -38,6 +43,7 @@ public:
     ScopedRealTimePriority& operator=(const ScopedRealTimePriority&) = delete;
 
 private:
+    bool asked_ = false;   // the thread was not real-time before
     bool raised_ = false;
 };
 

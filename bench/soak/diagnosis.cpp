@@ -136,7 +136,9 @@ DiagnosisResult RunDiagnosis(const std::string& port, bool simulated, const std:
              s->gui.Call([&] {
                  // as the window's handler does: the wake-up pattern is timed at real-time priority where granted
                  core::ScopedRealTimePriority onTime;
+                 result.wakeUpRaised = core::RunsAtRealTimePriority();
                  s->engine.Button3Click();
+                 result.wakeUpRaisedAtEnd = core::RunsAtRealTimePriority();
              });
          },
          [] { return true; }, 0ms},

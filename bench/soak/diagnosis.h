@@ -14,6 +14,9 @@ struct DiagnosisResult {
     std::string failedStep;            // empty when ok
     std::string cause;                 // what the line shows, when it derailed
     std::vector<double> pollIntervals; // ms, every poll interval of the engine
+    // The start button's thread at real-time priority when the wake-up began,
+    // and when it ended (a broker may answer after the thread stopped waiting).
+    bool wakeUpRaised = false, wakeUpRaisedAtEnd = false;
     int realTimeThreads = 0;           // threads of this process at real-time priority at the end
 };
 

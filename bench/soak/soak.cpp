@@ -18,7 +18,9 @@
 //   --data DIR      folder of the fault help texts (default: the source data/)
 //
 // The benchmark sets no priority of its own: the engine's threads run at
-// whatever the program's components choose. For a comparison, start it at
+// whatever the program's components choose, and each run reports whether its
+// wake-up and its line threads were raised. Like the program, the process
+// asks the real-time broker's limits once and then one request a thread. For a comparison, start it at
 // real-time priority as root: `chrt -f 10 bench_soak`. The busy loops always
 // run at normal priority.
 #include <fcntl.h>
@@ -90,7 +92,7 @@ void RunCase(const std::string& name, const Options& o) {
     if (hogged) hog = std::make_unique<soak::CpuHog>(cores);
 
     int successes = 0;
-    int realTime = 0;
+    int wakeUpsRaised = 0, linesRaised = 0;
     std::vector<double> intervals;
     std::vector<std::string> derailments;
     for (int run = 1; run <= o.runs; ++run) {
@@ -110,19 +112,23 @@ void RunCase(const std::string& name, const Options& o) {
             r = soak::RunDiagnosis("SIM", true, o.dataDir, hold);
         }
         successes += r.ok;
-        realTime = std::max(realTime, r.realTimeThreads);
+        wakeUpsRaised += r.wakeUpRaised;
+        linesRaised += r.realTimeThreads > 0;
         intervals.insert(intervals.end(), r.pollIntervals.begin(), r.pollIntervals.end());
         if (!r.ok) derailments.push_back("run " + std::to_string(run) + ", " + r.failedStep + ": " + r.cause);
-        std::fprintf(stderr, "%s run %d: %s\n", name.c_str(), run, r.ok ? "ok" : r.failedStep.c_str());
+        std::fprintf(stderr, "%s run %d: %s; wake-up %s, %d line threads raised\n", name.c_str(), run,
+                     r.ok ? "ok" : r.failedStep.c_str(),
+                     r.wakeUpRaised ? "raised" : r.wakeUpRaisedAtEnd ? "raised late" : "at normal priority",
+                     r.realTimeThreads);
     }
     hog.reset();
 
     std::sort(intervals.begin(), intervals.end());
     std::printf("%-8s %s  %2d/%-2d ok   poll interval p50 %.2f ms  p99 %.2f ms  max %.1f ms  (%zu polls; "
-                "real-time threads %d; last run to hold %.0f s)\n",
+                "raised: wake-up in %d, line threads in %d runs; last run to hold %.0f s)\n",
                 name.c_str(), hogged ? (std::to_string(cores) + " busy loops").c_str() : "idle        ", successes,
                 o.runs, soak::Percentile(intervals, 0.5), soak::Percentile(intervals, 0.99),
-                intervals.empty() ? 0.0 : intervals.back(), intervals.size(), realTime, o.holdSeconds);
+                intervals.empty() ? 0.0 : intervals.back(), intervals.size(), wakeUpsRaised, linesRaised, o.holdSeconds);
     for (const auto& d : derailments) std::printf("         derailed: %s\n", d.c_str());
     std::fflush(stdout);
 }

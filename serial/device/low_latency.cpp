@@ -12,11 +12,19 @@ namespace serial::device {
 namespace {
 
 constexpr int kLatencyTimerMs = 1;
+// The FTDI driver's own timer, which it also takes when the flag goes.
+constexpr const char* kDefaultLatencyTimer = "16";
+
+// The driver's low-latency flag: 1 set, 0 clear, -1 when the driver has none.
+int LowLatencyFlag(int tty) {
+    serial_struct info{};
+    if (::ioctl(tty, TIOCGSERIAL, &info) != 0) return -1;
+    return (info.flags & ASYNC_LOW_LATENCY) != 0 ? 1 : 0;
+}
 
 bool SetLowLatencyFlag(int tty, bool on) {
     serial_struct info{};
     if (::ioctl(tty, TIOCGSERIAL, &info) != 0) return false;
-    if (((info.flags & ASYNC_LOW_LATENCY) != 0) == on) return false;
     if (on) {
         info.flags |= ASYNC_LOW_LATENCY;
     } else {
@@ -60,16 +68,19 @@ void LowLatency::Request(int tty, const std::string& path, const std::string& sy
     // the flag and raises it to its default when the flag goes, and closing
     // must leave the value from before.
     const std::string before = timer.empty() ? std::string() : ReadAttribute(timer);
-    flagSet_ = SetLowLatencyFlag(tty, true);
+    // A flag or a timer found at its low-latency value was most likely left
+    // by a run that was killed: closing then puts back the driver's defaults.
+    const int flagBefore = LowLatencyFlag(tty);
+    flagToClear_ = flagBefore == 1 || (flagBefore == 0 && SetLowLatencyFlag(tty, true));
     if (!before.empty() && WriteAttribute(timer, std::to_string(kLatencyTimerMs))) {
         timerPath_ = timer;
-        timerBefore_ = before;
+        timerBefore_ = before == std::to_string(kLatencyTimerMs) ? kDefaultLatencyTimer : before;
     }
 }
 
 void LowLatency::Restore(int tty) {
-    if (flagSet_) SetLowLatencyFlag(tty, false);
-    flagSet_ = false;
+    if (flagToClear_) SetLowLatencyFlag(tty, false);
+    flagToClear_ = false;
     if (!timerPath_.empty()) WriteAttribute(timerPath_, timerBefore_);
     timerPath_.clear();
 }

@@ -14,11 +14,13 @@ public:
     // 1 ms where its attribute under `sysfsRoot` can be written; `path` names
     // the tty, through symbolic links if need be. Refusals are ignored.
     void Request(int tty, const std::string& path, const std::string& sysfsRoot);
-    // Puts back what Request changed, while `tty` is still open.
+    // Puts back what Request changed, while `tty` is still open; a flag or
+    // timer that was already at its low-latency value gets the driver's
+    // default (flag off, 16 ms) instead.
     void Restore(int tty);
 
 private:
-    bool flagSet_ = false;
+    bool flagToClear_ = false;
     std::string timerPath_;    // the latency timer attribute Request lowered
     std::string timerBefore_;  // its value before
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Stands in for the desktop's real-time broker on a private bus: raises the
-# asked thread as the real one does, refusing a process without a real-time
-# CPU-time limit, or every request with --refuse.
+# asked thread as the real one does, refusing a process whose hard real-time
+# CPU-time limit is above the broker's maximum, or every request with --refuse.
+# Prints each call with its caller's connection, for tests that count them.
 import os
 import sys
 
@@ -15,12 +16,13 @@ MAX_PRIORITY = 5
 RTTIME_MAX = 200000
 
 
-def rttime_limit(tid):
+def rttime_hard_limit(tid):
     with open(f'/proc/{tid}/limits') as limits:
         for line in limits:
             if line.startswith('Max realtime timeout'):
-                return line.split()[3]
-    return 'unlimited'
+                hard = line.split()[4]
+                return None if hard == 'unlimited' else int(hard)
+    return None
 
 
 class Broker(dbus.service.Object):
@@ -28,14 +30,17 @@ class Broker(dbus.service.Object):
         super().__init__(bus, '/org/freedesktop/RealtimeKit1')
         self.refuse = refuse
 
-    @dbus.service.method(IFACE, in_signature='tu')
-    def MakeThreadRealtime(self, tid, priority):
-        if self.refuse or priority > MAX_PRIORITY or rttime_limit(tid) == 'unlimited':
+    @dbus.service.method(IFACE, in_signature='tu', sender_keyword='sender')
+    def MakeThreadRealtime(self, tid, priority, sender):
+        print('call MakeThreadRealtime', sender, flush=True)
+        if self.refuse or priority > MAX_PRIORITY or (rttime_hard_limit(tid) or RTTIME_MAX + 1) > RTTIME_MAX:
             raise dbus.exceptions.DBusException('refused', name='org.freedesktop.DBus.Error.AccessDenied')
         os.sched_setscheduler(int(tid), os.SCHED_RR | os.SCHED_RESET_ON_FORK, os.sched_param(int(priority)))
 
-    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v')
-    def Get(self, interface, name):
+    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v',
+                         sender_keyword='sender')
+    def Get(self, interface, name, sender):
+        print('call Get', sender, flush=True)
         return {'MaxRealtimePriority': dbus.Int32(MAX_PRIORITY), 'MinNiceLevel': dbus.Int32(-15),
                 'RTTimeUSecMax': dbus.Int64(RTTIME_MAX)}[name]
 

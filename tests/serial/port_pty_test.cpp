@@ -161,28 +161,36 @@ TEST(TermiosMapping, DataBitsParityAndStopBits) {
 
 // A pseudo-terminal refuses the low-latency flag and still opens. A folder in
 // place of the kernel's attributes shows the adapter's latency timer lowered
-// while the device is open and put back when it closes, found through a link.
+// while the device is open and put back when it closes, found through a link;
+// a timer already at 1 ms was left by a killed run and gets the default.
 TEST(LowLatency, TimerLoweredWhileOpenAndPutBack) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.Ok());
-    const auto root = std::filesystem::temp_directory_path() / ("pd_sysfs_" + std::to_string(::getpid()));
-    const auto timer = root / "class/tty" / std::filesystem::path(pty.SlavePath()).filename() / "device/latency_timer";
-    std::filesystem::create_directories(timer.parent_path());
-    const auto timerText = [&] {
-        std::ifstream in(timer);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    std::ofstream(timer) << "16\n";
-    const auto link = root / "by-id-adapter";
-    std::filesystem::create_symlink(pty.SlavePath(), link);
+    const struct {
+        const char* before;
+        const char* afterClose;
+    } rows[] = {{"16\n", "16"}, {"4\n", "4"}, {"1\n", "16"}};
+    for (const auto& row : rows) {
+        PtyPair pty;
+        ASSERT_TRUE(pty.Ok());
+        const auto root = std::filesystem::temp_directory_path() / ("pd_sysfs_" + std::to_string(::getpid()));
+        const auto timer =
+            root / "class/tty" / std::filesystem::path(pty.SlavePath()).filename() / "device/latency_timer";
+        std::filesystem::create_directories(timer.parent_path());
+        const auto timerText = [&] {
+            std::ifstream in(timer);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::ofstream(timer) << row.before;
+        const auto link = root / "by-id-adapter";
+        std::filesystem::create_symlink(pty.SlavePath(), link);
 
-    int error = 0;
-    auto device = device::OpenPosixDevice(link.string(), error, {root.string()});
-    ASSERT_TRUE(device) << error;
-    EXPECT_EQ(timerText(), "1");
-    device->Shutdown();
-    EXPECT_EQ(timerText(), "16");
-    std::filesystem::remove_all(root);
+        int error = 0;
+        auto device = device::OpenPosixDevice(link.string(), error, {root.string()});
+        ASSERT_TRUE(device) << error;
+        EXPECT_EQ(timerText(), "1") << row.before;
+        device->Shutdown();
+        EXPECT_EQ(timerText(), row.afterClose) << row.before;
+        std::filesystem::remove_all(root);
+    }
 }
 
 TEST_F(PortOnPty, OpensExclusively) {
