@@ -1,5 +1,7 @@
 #include "serial/device/low_latency.h"
 
+#include "serial/device/low_latency_note.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -12,8 +14,6 @@ namespace serial::device {
 namespace {
 
 constexpr int kLatencyTimerMs = 1;
-// The FTDI driver's own timer, which it also takes when the flag goes.
-constexpr const char* kDefaultLatencyTimer = "16";
 
 // The driver's low-latency flag: 1 set, 0 clear, -1 when the driver has none.
 int LowLatencyFlag(int tty) {
@@ -61,20 +61,30 @@ std::string TtyName(const std::string& path) {
 
 }  // namespace
 
-void LowLatency::Request(int tty, const std::string& path, const std::string& sysfsRoot) {
+void LowLatency::Request(int tty, const std::string& path, const std::string& sysfsRoot,
+                         const std::string& runtimeDir) {
     const std::string name = TtyName(path);
     const std::string timer = name.empty() ? std::string() : sysfsRoot + "/class/tty/" + name + "/device/latency_timer";
     // The timer is read before the flag is set: the FTDI driver lowers it for
     // the flag and raises it to its default when the flag goes, and closing
     // must leave the value from before.
-    const std::string before = timer.empty() ? std::string() : ReadAttribute(timer);
-    // A flag or a timer found at its low-latency value was most likely left
-    // by a run that was killed: closing then puts back the driver's defaults.
-    const int flagBefore = LowLatencyFlag(tty);
-    flagToClear_ = flagBefore == 1 || (flagBefore == 0 && SetLowLatencyFlag(tty, true));
-    if (!before.empty() && WriteAttribute(timer, std::to_string(kLatencyTimerMs))) {
+    LatencyNote before{LowLatencyFlag(tty) == 1, timer.empty() ? std::string() : ReadAttribute(timer)};
+    notePath_ = LatencyNotePath(runtimeDir, name);
+    if (const auto killedRun = ReadLatencyNote(notePath_)) {
+        before.flag = killedRun->flag;
+        if (!killedRun->timer.empty()) before.timer = killedRun->timer;
+    }
+    flagToClear_ = !before.flag && SetLowLatencyFlag(tty, true);
+    if (!before.timer.empty() && WriteAttribute(timer, std::to_string(kLatencyTimerMs))) {
         timerPath_ = timer;
-        timerBefore_ = before == std::to_string(kLatencyTimerMs) ? kDefaultLatencyTimer : before;
+        timerBefore_ = before.timer;
+    }
+    if (!flagToClear_ && timerPath_.empty()) {
+        // Nothing changed, nothing to note; a stale note has done its work.
+        if (!notePath_.empty()) ::unlink(notePath_.c_str());
+        notePath_.clear();
+    } else if (!WriteLatencyNote(notePath_, before)) {
+        notePath_.clear();
     }
 }
 
@@ -83,6 +93,8 @@ void LowLatency::Restore(int tty) {
     flagToClear_ = false;
     if (!timerPath_.empty()) WriteAttribute(timerPath_, timerBefore_);
     timerPath_.clear();
+    if (!notePath_.empty()) ::unlink(notePath_.c_str());
+    notePath_.clear();
 }
 
 }  // namespace serial::device

@@ -13,16 +13,18 @@ public:
     // Sets ASYNC_LOW_LATENCY on `tty`, and the FTDI driver's latency timer to
     // 1 ms where its attribute under `sysfsRoot` can be written; `path` names
     // the tty, through symbolic links if need be. Refusals are ignored.
-    void Request(int tty, const std::string& path, const std::string& sysfsRoot);
-    // Puts back what Request changed, while `tty` is still open; a flag or
-    // timer that was already at its low-latency value gets the driver's
-    // default (flag off, 16 ms) instead.
+    // What was there before is noted in `runtimeDir` (see low_latency_note.h)
+    // until Restore, so that the run after a killed one puts back the
+    // adapter's own settings, not the ones the killed run left.
+    void Request(int tty, const std::string& path, const std::string& sysfsRoot, const std::string& runtimeDir);
+    // Puts back what Request changed, while `tty` is still open.
     void Restore(int tty);
 
 private:
     bool flagToClear_ = false;
     std::string timerPath_;    // the latency timer attribute Request lowered
     std::string timerBefore_;  // its value before
+    std::string notePath_;     // the note Request wrote, if any
 };
 
 }  // namespace serial::device

@@ -51,7 +51,7 @@ public:
         haveSavedSettings_ = ::ioctl(fd_, TCGETS2, &savedSettings_) == 0;
         if (int e = SetRawMode(fd_)) return e;
         events_.Start(fd_);
-        lowLatency_.Request(fd_, path, options.sysfsRoot);
+        lowLatency_.Request(fd_, path, options.sysfsRoot, options.runtimeDir);
         return 0;
     }
 

@@ -11,6 +11,9 @@ namespace serial::device {
 struct PosixDeviceOptions {
     // Where the kernel shows its device attributes; a test puts a folder in its place.
     std::string sysfsRoot = "/sys";
+    // Where a note of the adapter's latency settings outlives a killed run;
+    // empty: $XDG_RUNTIME_DIR, else the system's temporary folder.
+    std::string runtimeDir;
 };
 
 // Opens a tty exclusively (TIOCEXCL and an advisory lock), non-blocking, in

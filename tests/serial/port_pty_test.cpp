@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "serial/com_port.h"
+#include "serial/device/low_latency.h"
 #include "serial/device/posix_device.h"
 #include "serial/device/posix_termios.h"
 #include "port_test_support.h"
@@ -161,13 +162,15 @@ TEST(TermiosMapping, DataBitsParityAndStopBits) {
 
 // A pseudo-terminal refuses the low-latency flag and still opens. A folder in
 // place of the kernel's attributes shows the adapter's latency timer lowered
-// while the device is open and put back when it closes, found through a link;
-// a timer already at 1 ms was left by a killed run and gets the default.
+// while the device is open and put back when it closes, found through a link.
+// A timer found at 1 ms is the user's own setting and stays, unless a run that
+// was killed while it held the port left its note of the value before.
 TEST(LowLatency, TimerLoweredWhileOpenAndPutBack) {
     const struct {
         const char* before;
+        bool killedRunFirst;
         const char* afterClose;
-    } rows[] = {{"16\n", "16"}, {"4\n", "4"}, {"1\n", "16"}};
+    } rows[] = {{"16\n", false, "16"}, {"4\n", false, "4"}, {"1\n", false, "1"}, {"16\n", true, "16"}};
     for (const auto& row : rows) {
         PtyPair pty;
         ASSERT_TRUE(pty.Ok());
@@ -182,13 +185,20 @@ TEST(LowLatency, TimerLoweredWhileOpenAndPutBack) {
         std::ofstream(timer) << row.before;
         const auto link = root / "by-id-adapter";
         std::filesystem::create_symlink(pty.SlavePath(), link);
+        const device::PosixDeviceOptions options{root.string(), root.string()};
+        if (row.killedRunFirst) {
+            const int tty = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+            device::LowLatency killed;  // lowers and is never put back
+            killed.Request(tty, link.string(), options.sysfsRoot, options.runtimeDir);
+            ::close(tty);
+        }
 
         int error = 0;
-        auto device = device::OpenPosixDevice(link.string(), error, {root.string()});
+        auto device = device::OpenPosixDevice(link.string(), error, options);
         ASSERT_TRUE(device) << error;
         EXPECT_EQ(timerText(), "1") << row.before;
         device->Shutdown();
-        EXPECT_EQ(timerText(), row.afterClose) << row.before;
+        EXPECT_EQ(timerText(), row.afterClose) << row.before << row.killedRunFirst;
         std::filesystem::remove_all(root);
     }
 }
