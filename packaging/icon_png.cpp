@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QImage>
 
-#include "window/pictures.h"
+#include "window/qt/pictures.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {
