@@ -121,6 +121,15 @@ void FormLogic::ChoosePort(const std::string& name) {
     OpenPortFromIni();
 }
 
+std::vector<FormLogic::PortMenuItem> FormLogic::FoundPortItems() const {
+    std::vector<PortMenuItem> items;
+    for (FoundPort& port : ScanPorts(devFolder_)) {
+        const bool inUse = port.name == state_.port;
+        items.push_back({std::move(port), inUse});
+    }
+    return items;
+}
+
 void FormLogic::Com11Click() { ChoosePort(kPortItemNames[0]); }
 void FormLogic::Com21Click() { ChoosePort(kPortItemNames[1]); }
 void FormLogic::com31Click() { ChoosePort(kPortItemNames[2]); }

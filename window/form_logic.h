@@ -9,12 +9,15 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/engine_view.h"
 #include "protocol/pump_protocol.h"
 #include "window/form_face.h"
 #include "window/form_state.h"
 #include "window/port_component.h"
+#include "window/port_scan.h"
 
 namespace window {
 
@@ -42,6 +45,16 @@ public:
     void Com41Click();
     // Any port by name, as the four items choose theirs.
     void ChoosePort(const std::string& name);
+
+    // The ports the computer has, for the port menu below its four items,
+    // looked for when the menu opens; the one in use is checked.
+    struct PortMenuItem {
+        FoundPort port;
+        bool checked = false;
+    };
+    std::vector<PortMenuItem> FoundPortItems() const;
+    // Where the ports are looked for (the system's device folder unless set).
+    void SetDevFolder(std::string folder) { devFolder_ = std::move(folder); }
     void About1Click();
     void Button3Click();
     void Button4Click();
@@ -85,6 +98,7 @@ private:
     PortComponent& com_;
     protocol::PumpProtocol* engine_ = nullptr;
     FormState state_;
+    std::string devFolder_ = DefaultDevFolder();
 };
 
 }  // namespace window

@@ -145,6 +145,39 @@ TEST_F(PortTest, UnwritablePortIniLeavesThePortAsItWas) {
     EXPECT_EQ(form->com().Port(), pty.slave);
 }
 
+TEST_F(PortTest, PortMenuListsThePortsFoundAndOpensTheChosenOne) {
+    namespace fs = std::filesystem;
+    const fs::path dev = folder / "dev";
+    fs::create_directories(dev / "serial" / "by-id");
+    fs::create_symlink(pty.slave, dev / "ttyUSB0");
+    const fs::path adapter = dev / "serial/by-id/usb-Maker_K-Line_Adapter_SN123-if00-port0";
+    fs::create_symlink("../../ttyUSB0", adapter);  // as udev makes them
+    fs::create_symlink("../../ttyUSB9", dev / "serial/by-id/usb-Gone_SN9-if00-port0");  // unplugged
+    WriteBytes((dev / "ttyACM3").string(), "");
+    WriteBytes((dev / "ttyS0").string(), "");  // behind Com1, not listed again
+    form->logic().SetDevFolder(dev.string());
+    auto listed = [&] {
+        emit form->N2->aboutToShow();
+        std::vector<std::pair<QString, bool>> items;
+        for (QAction* item : form->foundPortItems)
+            if (!item->isSeparator()) items.emplace_back(item->text(), item->isChecked());
+        return items;
+    };
+    using Items = std::vector<std::pair<QString, bool>>;
+    const QString acm = QString::fromStdString((dev / "ttyACM3").string());
+    EXPECT_EQ(listed(), (Items{{"Maker K-Line Adapter SN123 (ttyUSB0)", false}, {acm, false}}));
+    ASSERT_TRUE(form->foundPortItems.front()->isSeparator());
+    EXPECT_EQ(form->N2->actions().indexOf(form->foundPortItems.front()), 4);  // below the four
+
+    form->foundPortItems[1]->trigger();
+    EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+    EXPECT_EQ(ReadBytes("port.ini"), adapter.string());
+    EXPECT_TRUE(form->com().Connected());
+    EXPECT_EQ(form->com().Port(), adapter.string());
+    EXPECT_EQ(Checked(), 0);
+    EXPECT_EQ(listed(), (Items{{"Maker K-Line Adapter SN123 (ttyUSB0)", true}, {acm, false}}));
+}
+
 TEST_F(PortTest, ClosingTheWindowFreesThePort) {
     WriteBytes("port.ini", pty.slave);
     Run([&] { form->OpenPortFromIni(); });

@@ -119,6 +119,8 @@ void TForm1::BuildMenu() {
     com31 = N2->addAction(QStringLiteral("Com3"));
     Com41 = N2->addAction(QStringLiteral("Com4"));
     for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
+    // The ports the computer has are looked for each time the menu opens.
+    connect(N2, &QMenu::aboutToShow, this, Guarded([this] { ListFoundPorts(); }));
     Help1 = MainMenu1->addMenu(QStringLiteral("Помощь"));
     About1 = Help1->addAction(QStringLiteral("Подключение"));
     N1 = Help1->addSeparator();

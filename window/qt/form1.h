@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QAction>
 #include <QGroupBox>
@@ -94,6 +95,7 @@ public:
     QAction* Com21;
     QAction* com31;
     QAction* Com41;
+    std::vector<QAction*> foundPortItems;  // below the four: a separator, then one item a port found
     QMenu* Help1;
     QAction* About1;
     QAction* N1;
@@ -131,6 +133,7 @@ private:
     void ShowBox(const BoxRecord& box) override;
     void DrawCaptions();
     void DrawPortItems();
+    void ListFoundPorts();
 
     std::unique_ptr<PortComponent> com_;
     FormLogic logic_;

@@ -4,6 +4,7 @@
 #include <QTextCursor>
 #include <QThread>
 
+#include "window/handler_guard.h"
 #include "window/qt/form1.h"
 #include "window/qt/memo_text.h"
 #include "window/qt/message_box.h"
@@ -40,6 +41,24 @@ void TForm1::DrawCaptions() {
 void TForm1::DrawPortItems() {
     QAction* const items[4] = {Com11, Com21, com31, Com41};
     for (std::size_t i = 0; i < 4; ++i) items[i]->setChecked(logic_.State().checkedPort == kPortItemNames[i]);
+}
+
+void TForm1::ListFoundPorts() {
+    for (QAction* item : foundPortItems) {
+        N2->removeAction(item);
+        item->deleteLater();
+    }
+    foundPortItems.clear();
+    const std::vector<FormLogic::PortMenuItem> found = logic_.FoundPortItems();
+    if (found.empty()) return;
+    foundPortItems.push_back(N2->addSeparator());
+    for (const FormLogic::PortMenuItem& item : found) {
+        QAction* action = N2->addAction(QString::fromStdString(item.port.text));
+        action->setCheckable(true);
+        action->setChecked(item.checked);
+        connect(action, &QAction::triggered, this, Guarded([this, name = item.port.name] { logic_.ChoosePort(name); }));
+        foundPortItems.push_back(action);
+    }
 }
 
 void TForm1::Draw(FormPart part, int index) {
