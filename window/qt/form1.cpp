@@ -82,7 +82,7 @@ void TGroupBox::mouseReleaseEvent(QMouseEvent* event) {
 TForm1::TForm1(std::unique_ptr<PortComponent> port)
     : com_(std::move(port)), logic_(*this, *com_), engine_(*com_, logic_) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Диагностика VR - VP насосов"));
+    setWindowTitle(CaptionText(Caption::Title));
     setFont(SansSerif(11, false));
     BuildMenu();
     BuildControls();
@@ -112,17 +112,17 @@ TForm1::~TForm1() {
 void TForm1::BuildMenu() {
     MainMenu1 = menuBar();
     MainMenu1->setNativeMenuBar(false);
-    Exit1 = MainMenu1->addAction(QStringLiteral("Выход"));
-    N2 = MainMenu1->addMenu(QStringLiteral("Настройки"));
-    Com11 = N2->addAction(QStringLiteral("Com1"));
-    Com21 = N2->addAction(QStringLiteral("Com2"));
-    com31 = N2->addAction(QStringLiteral("Com3"));
-    Com41 = N2->addAction(QStringLiteral("Com4"));
+    Exit1 = MainMenu1->addAction(CaptionText(Caption::Exit1));
+    N2 = MainMenu1->addMenu(CaptionText(Caption::N2));
+    Com11 = N2->addAction(QString::fromLatin1(kPortItemNames[0]));
+    Com21 = N2->addAction(QString::fromLatin1(kPortItemNames[1]));
+    com31 = N2->addAction(QString::fromLatin1(kPortItemNames[2]));
+    Com41 = N2->addAction(QString::fromLatin1(kPortItemNames[3]));
     for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
     // The ports the computer has are looked for each time the menu opens.
     connect(N2, &QMenu::aboutToShow, this, Guarded([this] { ListFoundPorts(); }));
-    Help1 = MainMenu1->addMenu(QStringLiteral("Помощь"));
-    About1 = Help1->addAction(QStringLiteral("Подключение"));
+    Help1 = MainMenu1->addMenu(CaptionText(Caption::Help1));
+    About1 = Help1->addAction(CaptionText(Caption::About1));
     N1 = Help1->addSeparator();
     About2 = Help1->addAction(QStringLiteral("About"));
 
@@ -139,11 +139,11 @@ void TForm1::BuildControls() {
     client = new QWidget(this);
     setCentralWidget(client);
 
-    Button3 = new QPushButton(QStringLiteral("Начать коммуникацию"), client);
+    Button3 = new QPushButton(CaptionText(Caption::Button3), client);
     Button3->setGeometry(332, 24, 257, 33);
     Button3->setFont(SansSerif(13, true));
 
-    Button4 = new QPushButton(QStringLiteral("Проверить ошибки"), client);
+    Button4 = new QPushButton(CaptionText(Caption::Button4), client);
     Button4->setGeometry(332, 64, 257, 33);
     Button4->setFont(SansSerif(11, true));
     Button4->setEnabled(false);
@@ -152,22 +152,22 @@ void TForm1::BuildControls() {
     GroupBox1 = new QGroupBox(client);
     GroupBox1->setGeometry(332, 104, 257, 113);
     GroupBox1->setFocusPolicy(Qt::NoFocus);
-    Label2 = CaptionLabel(GroupBox1, QStringLiteral("Номер по Бош"), 20, 8);
-    Label3 = CaptionLabel(GroupBox1, QStringLiteral("Id номер"), 176, 8);
-    Label1 = CaptionLabel(GroupBox1, QStringLiteral("Оригинальный номер"), 10, 48);
-    Label4 = CaptionLabel(GroupBox1, QStringLiteral("Серийный номер"), 154, 48);
+    Label2 = CaptionLabel(GroupBox1, CaptionText(Caption::Label2), 20, 8);
+    Label3 = CaptionLabel(GroupBox1, CaptionText(Caption::Label3), 176, 8);
+    Label1 = CaptionLabel(GroupBox1, CaptionText(Caption::Label1), 10, 48);
+    Label4 = CaptionLabel(GroupBox1, CaptionText(Caption::Label4), 154, 48);
     Id_b = IdentField(GroupBox1, 8, 24, 113);
     S_n = IdentField(GroupBox1, 144, 24, 105);
     Id = IdentField(GroupBox1, 144, 72, 105);
     Or_name = IdentField(GroupBox1, 8, 72, 113);
 
-    GroupBox2 = new TGroupBox(QStringLiteral(" Ошибки "), client);
+    GroupBox2 = new TGroupBox(CaptionText(Caption::GroupBox2), client);
     GroupBox2->setGeometry(12, 16, 313, 97);
     GroupBox2->setFont(SansSerif(13, true));
     GroupBox2->setFocusPolicy(Qt::NoFocus);
     connect(GroupBox2, &TGroupBox::Click, this, Guarded([this] { GroupBox2Click(); }));
 
-    status = new TLabel(GroupBox2, QStringLiteral("Ошибок не обнаружено"), false);
+    status = new TLabel(GroupBox2, CaptionText(Caption::status), false);
     status->setGeometry(24, 40, 265, 20);
     status->setFrameStyle(QFrame::Box | QFrame::Plain);
     status->setLineWidth(1);
@@ -191,12 +191,12 @@ void TForm1::BuildControls() {
         faultButtons[static_cast<std::size_t>(index)] = button;
     }
 
-    button1 = new TPictureButton(client, QStringLiteral("Стереть ошибки     "), EraserPicture());
+    button1 = new TPictureButton(client, CaptionText(Caption::button1), EraserPicture());
     button1->setGeometry(12, 128, 313, 49);
     button1->setFont(SansSerif(16, true));
     button1->setEnabled(false);
 
-    Label5 = new TLabel(client, QStringLiteral("Диагностика VP и VR насосов"), true);
+    Label5 = new TLabel(client, CaptionText(Caption::Label5), true);
     Label5->setFont(SansSerif(19, false));
     Label5->move(20, 187);
 

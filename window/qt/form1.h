@@ -131,6 +131,8 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
+    // The form's caption of `target`: as stored until caption.txt replaces it.
+    QString CaptionText(Caption target) const { return QString::fromStdString(logic_.State().CaptionOf(target)); }
     void DrawCaptions();
     void DrawPortItems();
     void ListFoundPorts();

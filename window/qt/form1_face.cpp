@@ -19,8 +19,7 @@ void TForm1::Post(std::function<void()> effect) {
 }
 
 void TForm1::DrawCaptions() {
-    const FormState& s = logic_.State();
-    auto text = [&s](Caption target) { return QString::fromStdString(s.CaptionOf(target)); };
+    auto text = [this](Caption target) { return CaptionText(target); };
     Exit1->setText(text(Caption::Exit1));
     N2->setTitle(text(Caption::N2));
     Help1->setTitle(text(Caption::Help1));
