@@ -1,5 +1,6 @@
 #include "window/form_logic.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
