@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace cli {
 
@@ -12,9 +13,12 @@ namespace {
 constexpr auto kDonePoll = std::chrono::milliseconds(10);
 }
 
-HeadlessWindow::HeadlessWindow() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+HeadlessWindow::HeadlessWindow(window::PortComponent& com)
+    : FormLogic(*this, com), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 HeadlessWindow::~HeadlessWindow() {
+    // No effect may arrive once the descriptor is gone.
+    EndLine();
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -27,40 +31,18 @@ void HeadlessWindow::Post(std::function<void()> effect) {
     [[maybe_unused]] auto r = ::write(wakeFd_, &one, sizeof one);
 }
 
-void HeadlessWindow::SetFieldText(protocol::IdentField field, const std::string& text) {
-    Post([this, field, text] { display_.fields[field] = text; });
+void HeadlessWindow::Draw(window::FormPart part, int index) {
+    if (part != window::FormPart::Timer) return;  // the rest is read from the state
+    const auto timer = static_cast<protocol::Timer>(index);
+    TimerState& t = timers_[timer];
+    const bool enabled = State().timers.at(timer);
+    // Enabling a running timer leaves its period as it is.
+    if (enabled && !t.running) t.next = Clock::now() + std::chrono::milliseconds(window::TimerIntervalMs(timer));
+    t.running = enabled;
 }
 
-void HeadlessWindow::SetMemo2Text(const std::string& text) {
-    Post([this, text] { display_.memo = text; });
-}
-
-void HeadlessWindow::SetControlEnabled(protocol::Control control, bool enabled) {
-    Post([this, control, enabled] { display_.enabled[control] = enabled; });
-}
-
-void HeadlessWindow::SetFaultButtonVisible(int code, bool visible) {
-    Post([this, code, visible] {
-        if (visible) display_.visibleFaults.insert(code);
-        else display_.visibleFaults.erase(code);
-    });
-}
-
-void HeadlessWindow::SetFaultButtonHint(int code, const std::string& hint) {
-    Post([this, code, hint] { display_.hints[code] = hint; });
-}
-
-void HeadlessWindow::SetStatusVisible(bool visible) {
-    Post([this, visible] { display_.statusVisible = visible; });
-}
-
-void HeadlessWindow::SetTimerEnabled(protocol::Timer timer, bool enabled) {
-    Post([this, timer, enabled] {
-        TimerState& t = timers_[timer];
-        // Enabling a running timer leaves its period as it is.
-        if (enabled && !t.enabled) t.next = Clock::now() + t.interval;
-        t.enabled = enabled;
-    });
+void HeadlessWindow::ShowBox(const window::BoxRecord& box) {
+    std::fprintf(stderr, "%s: %s\n", box.title.c_str(), box.text.c_str());
 }
 
 bool HeadlessWindow::ApplyPosted() {
@@ -83,14 +65,10 @@ bool HeadlessWindow::ApplyPosted() {
 bool HeadlessWindow::FireDueTimers() {
     bool any = false;
     for (auto& [timer, t] : timers_) {
-        if (!t.enabled || Clock::now() < t.next || !engine_) continue;
-        t.next += t.interval;
-        if (timer == protocol::Timer::Timer1) {
-            engine_->timer1Timer();
-        } else {
-            engine_->Timer2Timer();
-            ++display_.timer2Ticks;
-        }
+        if (!t.running || Clock::now() < t.next) continue;
+        t.next += std::chrono::milliseconds(window::TimerIntervalMs(timer));
+        if (timer == protocol::Timer::Timer1) timer1Timer();
+        else Timer2Timer();
         any = true;
     }
     return any;
@@ -108,7 +86,7 @@ HeadlessWindow::Outcome HeadlessWindow::RunUntil(const std::function<bool()>& do
         if (now >= end) return Outcome::TimedOut;
         auto wake = std::min(end, now + kDonePoll);
         for (const auto& [timer, t] : timers_)
-            if (t.enabled) wake = std::min(wake, t.next);
+            if (t.running) wake = std::min(wake, t.next);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inputFd, POLLIN, 0}};
         if (::poll(fds, inputFd >= 0 ? 2 : 1, static_cast<int>(std::max<long long>(ms, 0))) > 0 && inputFd >= 0 &&
