@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "localization/executable_file.h"
+#include "localization/mapped_file.h"
 
 namespace localization {
 
@@ -33,11 +34,6 @@ std::string TrimControls(std::string s) {
     auto first = std::find_if_not(s.begin(), s.end(), blank);
     auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
     return first < last ? std::string(first, last) : std::string();
-}
-
-std::string DirectoryOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -82,7 +78,7 @@ void TAssemblyAnalyzer::Scan() {
     if (!file.ReadAt(static_cast<std::uint64_t>(marker) + kMarkerLength, word, 8)) return;
     std::uint64_t position = LittleEndian64(word);
     if (position == 0) return;
-    baseDirectory_ = DirectoryOf(executablePath_);
+    baseDirectory_ = FolderOf(executablePath_);
     const std::uint64_t fileSize = file.Size();
     for (;;) {
         position &= 0xFFFFFFFFu;

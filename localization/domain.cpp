@@ -66,8 +66,7 @@ std::string TDomain::Language() const {
 
 void TDomain::SetDirectory(std::string_view directory) {
     std::unique_lock guard(lock_);
-    directory_.assign(directory);
-    if (directory_.empty() || directory_.back() != '/') directory_ += '/';
+    directory_ = WithFolderSeparator(directory);
     CloseLocked();
 }
 

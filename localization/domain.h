@@ -40,7 +40,8 @@ public:
     std::string Directory() const;
     std::string Language() const;
 
-    // Adds a trailing "/" when missing, then closes the catalog.
+    // Adds a trailing "/" when missing (on Windows a "\\" counts too), then
+    // closes the catalog.
     void SetDirectory(std::string_view directory);
     // Closes the catalog, then takes the new language code.
     void SetLanguage(std::string_view code);

@@ -6,8 +6,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace localization {
+
+// The folder name with "/" added when it lacks a separator at its end (on
+// Windows "\\" counts as one; the program names its files with "/" there too).
+std::string WithFolderSeparator(std::string_view folder);
+
+// The folder part of a path, up to and with its last separator; empty when
+// it has none.
+std::string FolderOf(const std::string& path);
 
 // True when `path` names a regular file: a FIFO or a device could block or
 // never end.

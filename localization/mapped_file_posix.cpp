@@ -10,6 +10,17 @@
 
 namespace localization {
 
+std::string WithFolderSeparator(std::string_view folder) {
+    std::string result(folder);
+    if (result.empty() || result.back() != '/') result += '/';
+    return result;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

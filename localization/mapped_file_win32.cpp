@@ -22,6 +22,17 @@ std::string SystemMessage(DWORD code) {
 
 }  // namespace
 
+std::string WithFolderSeparator(std::string_view folder) {
+    std::string result(folder);
+    if (result.empty() || (result.back() != '/' && result.back() != '\\')) result += '/';
+    return result;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 bool IsRegularFile(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(core::WideText(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
