@@ -47,5 +47,12 @@ TEST(Win32Registry, TextKeepsItsCharactersAndTypesAreChecked) {
     key.WriteInteger("Number", -2);
     EXPECT_EQ(key.ReadInteger("Number"), -2);
     EXPECT_THROW(key.ReadString("Number"), core::ERegistryException);
-    EXPECT_THROW(key.ReadInteger("Name"), core::ERegistryException);
+    // Four bytes of text ("a" and its zero) are not an integer either.
+    key.WriteString("Short", "a");
+    try {
+        key.ReadInteger("Short");
+        FAIL() << "text was read as an integer";
+    } catch (const core::ERegistryException& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'Short'");
+    }
 }
