@@ -47,6 +47,11 @@ done
 posix_only="StartUpOrder.BrokenDefaultCatalogStopsTheStartUp:Runtime.BrokenDefaultCatalogRaisesOutOfTranslateAndBuiltInTexts"
 posix_only+=":EmbeddedFiles.CatalogsInsideTheExecutableAreFoundAndRead:LanguageChoice.WithoutLangTheLocaleEnvironmentDecides"
 posix_only+=":Domain.FileThatIsNotACatalogIsRejectedOnceThenKeysComeBack:Domain.TruncatedAndCorruptedCatalogsAreRejected"
+# The user locale's names, where the identifier table would say en_UK.
+for locale in ru_RU en_GB; do
+  check "test_win32_language $locale" quiet env -u LANG LC_ALL=$locale.UTF-8 PD_EXPECTED_LANGUAGE=$locale \
+    "${run[@]}" "$tests/test_win32_language.exe"
+done
 check test_localization quiet "${run[@]}" "$tests/test_localization.exe" --gtest_filter="-$posix_only"
 
 # The backend on COM5, a pseudo-terminal whose far end echoes.
