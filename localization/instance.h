@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/rwlock.h"
 #include "localization/domain.h"
 
 namespace localization {
@@ -52,7 +53,7 @@ private:
 
     const std::string defaultDirectory_;
     const TAssemblyAnalyzer* const analyzer_;
-    mutable std::shared_mutex mutex_;  // guards the fields below
+    mutable core::TMultiReadExclusiveWriteSynchronizer mutex_;  // guards the fields below
     std::string language_;
     std::string textDomain_ = "default";
     std::vector<std::unique_ptr<TDomain>> domains_;

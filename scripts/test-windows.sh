@@ -47,9 +47,6 @@ done
 posix_only="StartUpOrder.BrokenDefaultCatalogStopsTheStartUp:Runtime.BrokenDefaultCatalogRaisesOutOfTranslateAndBuiltInTexts"
 posix_only+=":EmbeddedFiles.CatalogsInsideTheExecutableAreFoundAndRead:LanguageChoice.WithoutLangTheLocaleEnvironmentDecides"
 posix_only+=":Domain.FileThatIsNotACatalogIsRejectedOnceThenKeysComeBack:Domain.TruncatedAndCorruptedCatalogsAreRejected"
-# Also left out until it is found: under Wine this test crashes now and then
-# (a domain name read after it was freed while names are appended).
-posix_only+=":Threads.LookupsWhileDomainsAreAppended"
 # The user locale's names, where the identifier table would say en_UK.
 for locale in ru_RU en_GB; do
   check "test_win32_language $locale" quiet env -u LANG LC_ALL=$locale.UTF-8 PD_EXPECTED_LANGUAGE=$locale \
