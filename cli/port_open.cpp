@@ -1,7 +1,5 @@
 #include "cli/port_open.h"
 
-#include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include "serial/com_error.h"
@@ -34,32 +32,6 @@ void OpenLikeTheProgram(window::PortComponent& com, const std::string& port) {
         throw PortOpenError({kExitPortError, "cannot set up " + port + ": " + e.Message(),
                              "check the adapter and its driver"});
     }
-}
-
-AdapterInfo DescribeAdapter(const std::string& port) {
-    namespace fs = std::filesystem;
-    AdapterInfo info;
-    if (serial::device::IsSimulatedPortName(port)) {
-        info.kind = "simulated pump line";
-        return info;
-    }
-    std::error_code ec;
-    const fs::path device = fs::canonical(serial::device::DevicePathForPort(port), ec);
-    if (ec) {
-        info.kind = "serial port";
-        return info;
-    }
-    if (device.parent_path() == "/dev/pts") {
-        info.kind = "pseudo-terminal";
-        return info;
-    }
-    const fs::path sys = fs::path("/sys/class/tty") / device.filename() / "device";
-    info.driver = fs::read_symlink(sys / "driver", ec).filename().string();
-    info.kind = info.driver.empty() ? "serial port" : "serial port, driver " + info.driver;
-    std::ifstream timer(sys / "latency_timer");
-    if (timer >> info.latencyTimerMs) info.latencyTimerPath = (sys / "latency_timer").string();
-    else info.latencyTimerMs = -1;
-    return info;
 }
 
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "core/rwlock.h"
 #include "core/utf.h"
 
 namespace core {
@@ -32,7 +33,7 @@ enum : std::uint32_t {
 };
 
 struct ResourceTable {
-    std::shared_mutex lock;
+    TMultiReadExclusiveWriteSynchronizer lock;
     std::map<std::uint32_t, std::string> texts{
         {kFOpenError, "Cannot open file %s"},
         {kFCreateError, "Cannot create file %s"},

@@ -1,7 +1,8 @@
 // Many readers or one writer.
 #pragma once
 
-#include <shared_mutex>
+// The platform's lock, from core/posix/ or core/win32/ (CMake picks the folder).
+#include "rwlock_native.h"
 
 namespace core {
 
@@ -19,7 +20,7 @@ public:
     void unlock() { EndWrite(); }
 
 private:
-    std::shared_mutex mutex_;
+    NativeRwLock mutex_;
 };
 
 }  // namespace core

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/rwlock.h"
+#include "localization/mapped_file.h"
 
 namespace localization {
 
@@ -39,7 +40,8 @@ public:
     std::string Directory() const;
     std::string Language() const;
 
-    // Adds a trailing "/" when missing, then closes the catalog.
+    // Adds a trailing "/" when missing (on Windows a "\\" counts too), then
+    // closes the catalog.
     void SetDirectory(std::string_view directory);
     // Closes the catalog, then takes the new language code.
     void SetLanguage(std::string_view code);
@@ -79,9 +81,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> maySearch_{true};
 
-    int fd_ = -1;
-    void* view_ = nullptr;
-    std::size_t viewSize_ = 0;
+    MappedFile file_;
     const unsigned char* start_ = nullptr;
     bool swapped_ = false;
     std::uint32_t count_ = 0;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/rwlock.h"
 #include "localization/domain.h"
 
 namespace localization {
@@ -52,7 +53,7 @@ private:
 
     const std::string defaultDirectory_;
     const TAssemblyAnalyzer* const analyzer_;
-    mutable std::shared_mutex mutex_;  // guards the fields below
+    mutable core::TMultiReadExclusiveWriteSynchronizer mutex_;  // guards the fields below
     std::string language_;
     std::string textDomain_ = "default";
     std::vector<std::unique_ptr<TDomain>> domains_;
@@ -63,7 +64,9 @@ private:
 // LC_MESSAGES. A name of the form ll_CC (two letters each, anything after it
 // ignored) gives ll_CC. Otherwise the language letters pick the primary
 // locale identifier of that language, mapped by LanguageCodeForLocaleId;
-// everything else, "C" and "POSIX" among them, gives "C".
+// everything else, "C" and "POSIX" among them, gives "C". On Windows: the
+// user locale's ISO 639 and ISO 3166 names (ll_CC) when both have two
+// letters, else the thread's locale identifier mapped the same way.
 std::string SystemLanguageCode();
 // The fixed table of locale identifiers; any identifier not in it gives "C".
 std::string LanguageCodeForLocaleId(std::uint32_t localeId);

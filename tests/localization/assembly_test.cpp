@@ -6,6 +6,7 @@
 #include "catalog_fixture.h"
 #include "localization/assembly.h"
 #include "localization/domain.h"
+#include "localization/executable_file.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ struct Image {
 };
 
 TEST(EmbeddedFiles, OurExecutableCarriesTheMarkerOnceWithAnEmptyDirectory) {
-    std::ifstream in("/proc/self/exe", std::ios::binary);
+    std::ifstream in(localization::OwnExecutablePath(), std::ios::binary);
     std::string self((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string marker = TAssemblyAnalyzer::MarkerText();
     std::size_t at = self.find(marker);
@@ -55,7 +56,7 @@ TEST(EmbeddedFiles, OurExecutableCarriesTheMarkerOnceWithAnEmptyDirectory) {
     EXPECT_EQ(self.find(marker, at + 1), std::string::npos);
     EXPECT_EQ(self.substr(at + marker.size(), 8), std::string(8, '\0'));
 
-    TAssemblyAnalyzer analyzer("/proc/self/exe");
+    TAssemblyAnalyzer analyzer(localization::OwnExecutablePath());
     EXPECT_TRUE(analyzer.MarkerFound());
     EXPECT_EQ(analyzer.EntryCount(), 0u);
     EXPECT_EQ(analyzer.BaseDirectory(), "");
