@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/json.h"
+#include "cli/terminal_text.h"
 #include "core/cp1251.h"
 #include "core/exception.h"
 #include "core/text_file.h"
@@ -93,7 +94,7 @@ std::string IdentificationText(const DiagnosisReport& report) {
     for (std::size_t i = 0; i < 4; ++i) {
         char label[32];
         std::snprintf(label, sizeof label, "%-17s", (std::string(kFields[i].label) + ":").c_str());
-        text += label + report.identification[i] + "\n";
+        text += label + ForTerminal(report.identification[i]) + "\n";
     }
     return text;
 }
@@ -106,7 +107,7 @@ std::string FaultsText(const FaultList& list) {
     for (const FaultEntry& f : list.faults) {
         char line[64];
         std::snprintf(line, sizeof line, "  %s  error counter %-4d", Code(f.code).c_str(), f.counter);
-        text += line + (f.help.empty() ? std::string() : "  " + f.help) + "\n";
+        text += line + (f.help.empty() ? std::string() : "  " + ForTerminal(f.help)) + "\n";
     }
     return text;
 }

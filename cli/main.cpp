@@ -1,6 +1,7 @@
 // pumpdiag-cli: the diagnostic program's companion on the command line.
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "cli/line_trace.h"
 #include "cli/port_open.h"
+#include "cli/stop_signals.h"
 #include "cli/timeline_svg.h"
 #include "core/exception.h"
 
@@ -31,12 +33,14 @@ constexpr const char* kUsage =
     "  --clear-faults  then erase it, after a yes on the terminal (never without a terminal)\n"
     "  --yes           erase without asking\n"
     "  --json          print one JSON object on standard output; progress stays on standard error\n"
-    "  --trace FILE    record every byte on the line (JSON Lines: t_us, dir sent/echo/received, byte)\n"
+    "  --trace FILE    record every byte on the line (JSON Lines: t_us, dir sent/echo/received, byte),\n"
+    "                  written as it comes and ended at 64 MB\n"
     "trace-summary   show a trace as blocks with answer times and derailments\n"
     "  --svg OUT       also draw its timeline as SVG\n"
     "\n"
     "Exit codes:\n"
     "   0  done: the adapter fits, the diagnosis ran, the summary was written\n"
+    "   1  out of memory, or another unexpected error\n"
     "   2  bad command line\n"
     "   3  adapter unusable: no echo, lost or changed echoes, too slow\n"
     "   4  the pump did not answer: no synchronisation, no block, lost link, no identification\n"
@@ -160,10 +164,18 @@ int main(int argc, char** argv) {
     try {
         if (a.command == "check-adapter") return CheckAdapter(a);
         if (a.command == "trace-summary") return TraceSummary(a);
-        return RunDiagnose({a.port, a.readFaults, a.clearFaults, a.yes, a.json, a.trace}, std::cout, std::cerr);
+        const StopSignals stop;
+        return RunDiagnose({a.port, a.readFaults, a.clearFaults, a.yes, a.json, a.trace, &stop.Received()}, std::cout,
+                           std::cerr);
     } catch (const core::Exception& e) {
         // A port failing in the middle: its message is all there is to say.
         std::cerr << "pumpdiag-cli: " << e.Message() << "\n";
         return kExitPortError;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "pumpdiag-cli: out of memory\n";
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        std::cerr << "pumpdiag-cli: " << e.what() << "\n";
+        return kExitFailure;
     }
 }

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +20,9 @@
 #include "cli/exchange.h"
 #include "cli/json.h"
 #include "cli/line_trace.h"
+#include "line_flood.h"
 #include "port_session.h"
+#include "port_test_support.h"
 
 extern char** environ;
 
@@ -30,6 +34,8 @@ namespace fs = std::filesystem;
 struct Result {
     int code = -1;
     std::string out, err;
+    std::chrono::steady_clock::duration took{};
+    long peakRssKb = 0;
 };
 
 std::string Slurp(const fs::path& path) {
@@ -68,9 +74,21 @@ Result RunProgram(const std::vector<std::string>& args, const std::string& cwd =
     argv.push_back(nullptr);
     Result r;
     pid_t pid;
+    const auto start = std::chrono::steady_clock::now();
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        // A companion that hangs fails its test instead of holding the suite up.
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        rusage usage{};
+        while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+            if (std::chrono::steady_clock::now() - start > 60s) {
+                ::kill(pid, SIGKILL);
+                ::wait4(pid, &status, 0, &usage);
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        r.took = std::chrono::steady_clock::now() - start;
+        r.peakRssKb = usage.ru_maxrss;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -256,9 +274,20 @@ TEST(TraceSummary, FindsTheDerailmentsTheEngineCannotSee) {
 TEST(TraceSummary, RefusesAFileThatIsNotATrace) {
     TempDir dir;
     std::ofstream(dir / "t") << "{\"t_us\":5,\"dir\":\"sent\",\"byte\":\"AE\"}\n{\"t_us\":9,\"dir\":\"sent\"}\n";
-    const Result r = Cli({"trace-summary", dir / "t"});
-    EXPECT_EQ(r.code, 6);
-    EXPECT_NE(r.err.find("line 2: not a trace record"), std::string::npos) << r.err;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // would block for ever
+    const struct {
+        std::string file;
+        const char* says;
+    } rows[] = {
+        {dir / "t", "line 2: not a trace record"},
+        {"/dev/zero", "/dev/zero: not a regular file"},  // would never end
+        {dir / "fifo", "fifo: not a regular file"},
+    };
+    for (const auto& row : rows) {
+        const Result r = Cli({"trace-summary", row.file});
+        EXPECT_EQ(r.code, 6) << row.file;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    }
 }
 
 TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
@@ -285,6 +314,26 @@ TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
         const Result summary = Cli({"trace-summary", dir / "t"});
         EXPECT_NE(summary.out.find(row.summary), std::string::npos) << summary.out;
     }
+}
+
+TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    LineFlood flood(pty.Master());
+    TempDir dir;
+    const Result r = Cli({"diagnose", "--port", pty.SlavePath(), "--trace", dir / "t"});
+    EXPECT_EQ(r.code, 4) << r.err;
+    // The port's settling and the wake-up take 1.2 s, then one step of at most 20 s.
+    EXPECT_LT(r.took, 1200ms + 20s + 1s);
+    EXPECT_LT(r.peakRssKb, 50 * 1024);
+    // The trace file stops at its limit as a whole trace.
+    EXPECT_LE(fs::file_size(dir / "t"), cli::kTraceFileLimit);
+    std::ifstream trace(dir / "t");
+    std::string line, lastLine;
+    while (std::getline(trace, line)) lastLine = line;
+    const auto end = cli::ParseRecord(lastLine);
+    ASSERT_TRUE(end.has_value()) << lastLine;
+    EXPECT_EQ(end->dir, cli::LineDir::End);
 }
 
 TEST(Diagnose, ClearsTheFaultMemoryOnlyWhenConfirmed) {
