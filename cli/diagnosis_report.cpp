@@ -1,6 +1,8 @@
 #include "cli/diagnosis_report.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "cli/json.h"
 #include "cli/terminal_text.h"
@@ -74,18 +76,37 @@ FaultList TakeFaults(const Display& display) {
     return list;
 }
 
+std::vector<std::string> HelpFolders() {
+    std::vector<std::string> folders{"."};
+    // A relative XDG_DATA_HOME is invalid and ignored, as the launcher does.
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (dataHome && dataHome[0] == '/') folders.push_back(std::string(dataHome) + "/pumpdiag");
+    else if (home && home[0] == '/') folders.push_back(std::string(home) + "/.local/share/pumpdiag");
+    // The package's data folder, beside the folder of the installed program.
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) folders.push_back((self.parent_path().parent_path() / "share" / "pumpdiag").string());
+    return folders;
+}
+
 std::string HelpFirstLine(int code) {
-    try {
-        const std::string text = core::Cp1251ToUtf8(core::ReadWholeTextFile(Code(code) + ".txt"));
+    for (const std::string& folder : HelpFolders()) {
+        std::string text;
+        try {
+            text = core::Cp1251ToUtf8(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
+        } catch (const core::EFOpenError&) {
+            continue;  // not in this folder
+        }
         for (const std::string& line : core::SplitLines(text)) {
             const auto first = line.find_first_not_of(" \t");
             if (first == std::string::npos) continue;
             const auto last = line.find_last_not_of(" \t");
             return line.substr(first, last - first + 1);
         }
-    } catch (const core::EFOpenError&) {
-        // No help file beside us: the code and its counter are all there is.
+        return "";
     }
+    // No help file anywhere: the code and its counter are all there is.
     return "";
 }
 
