@@ -115,7 +115,7 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         if (posix_spawn(&pid_, PUMPSIM_TOOL, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 200 && pid_ > 0 && !fs::exists(link_); ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 1000 && pid_ > 0 && !fs::exists(link_); ++i) std::this_thread::sleep_for(10ms);
     }
     ~PumpTool() {
         if (pid_ <= 0) return;

@@ -3,8 +3,6 @@
 // fault help lines.
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "cli/line_trace.h"
 #include "cli_process.h"
 
@@ -23,14 +21,14 @@ TEST(CommandLine, FollowsTheConventionsOfUnixTools) {
         std::vector<std::string> args;
         int stdinFd;
         int code;
-        std::string out;  // a regular expression the whole output matches
+        std::string out;  // found in the output
         std::string err;  // the whole error output
     } rows[] = {
-        {{PUMPDIAG_CLI, "--version"}, -1, 0, "pumpdiag-cli [0-9]+\\.[0-9]+\\.[0-9]+\n", ""},
-        {{PUMPSIM_TOOL, "--version"}, -1, 0, "pumpsim-tool [0-9]+\\.[0-9]+\\.[0-9]+\n", ""},
-        {{PUMPDIAG_CLI, "check-adapter", "--port=SIM", "--count=5"}, -1, 0, "[^]*Sent 5 single bytes[^]*", ""},
-        {{PUMPDIAG_CLI, "trace-summary", "--", "-trace"}, -1, 0, "[^]*the pump sent 12 but not 55 8C 51\n", ""},
-        {{PUMPDIAG_CLI, "trace-summary", "-"}, traceOnStdin, 0, "[^]*the pump sent 12 but not 55 8C 51\n", ""},
+        {{PUMPDIAG_CLI, "--version"}, -1, 0, "pumpdiag-cli " PUMPDIAG_VERSION "\n", ""},
+        {{PUMPSIM_TOOL, "--version"}, -1, 0, "pumpsim-tool " PUMPDIAG_VERSION "\n", ""},
+        {{PUMPDIAG_CLI, "check-adapter", "--port=SIM", "--count=5"}, -1, 0, "Sent 5 single bytes", ""},
+        {{PUMPDIAG_CLI, "trace-summary", "--", "-trace"}, -1, 0, "the pump sent 12 but not 55 8C 51\n", ""},
+        {{PUMPDIAG_CLI, "trace-summary", "-"}, traceOnStdin, 0, "the pump sent 12 but not 55 8C 51\n", ""},
         {{PUMPDIAG_CLI, "diagnose", "--port"}, -1, 2, "", "pumpdiag-cli: option --port needs a value\n" + kTry},
         {{PUMPDIAG_CLI, "diagnose", "--port=SIM", "--json=yes"}, -1, 2, "",
          "pumpdiag-cli: option --json takes no value\n" + kTry},
@@ -40,7 +38,7 @@ TEST(CommandLine, FollowsTheConventionsOfUnixTools) {
         const Result r = RunProgram(row.args, dir.Path(), row.stdinFd);
         const std::string what = row.args[1] + " " + (row.args.size() > 2 ? row.args[2] : "");
         EXPECT_EQ(r.code, row.code) << what << "\n" << r.err;
-        EXPECT_TRUE(std::regex_match(r.out, std::regex(row.out))) << what << "\n" << r.out;
+        EXPECT_NE(r.out.find(row.out), std::string::npos) << what << "\n" << r.out;
         EXPECT_EQ(r.err, row.err) << what;
     }
     ::close(traceOnStdin);
