@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <memory>
 
 #include "cli/diagnosis_report.h"
 #include "cli/exchange.h"
 #include "cli/headless_window.h"
-#include "cli/line_trace.h"
 #include "cli/port_open.h"
+#include "cli/tracing_port.h"
 #include "core/delay.h"
 #include "core/exception.h"
 #include "serial/com_error.h"
@@ -28,6 +29,21 @@ constexpr std::uint16_t kSettleAfterOpenMs = 300;
 // step may take while blocks flow without reaching it.
 constexpr auto kStepLimit = 20s;
 constexpr auto kAnswerLimit = 120s;
+
+// 8E1 at 9600 baud: 11 bits a byte. A line that brings far more is no pump
+// at that speed, and the blocks in it mean nothing.
+constexpr double kMostBytesPerSecond = 9600.0 / 11;
+
+std::string FloodVerdict(std::uint64_t arrived, std::int64_t us) {
+    const double seconds = std::max<double>(static_cast<double>(us) / 1e6, 1.0);
+    if (static_cast<double>(arrived) <= 2 * kMostBytesPerSecond * seconds) return "";
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "the line brought %llu bytes in %.1f s, far more than 9600 baud can carry (%.0f a second): a "
+                  "wrong port, or a device that is not a pump behind it",
+                  static_cast<unsigned long long>(arrived), seconds, kMostBytesPerSecond);
+    return text;
+}
 
 const char* StepName(MissingStep step) {
     switch (step) {
@@ -83,7 +99,7 @@ public:
         int code = kExitOk;
         if (options_.clearFaults) {
             code = Clear();
-            if (code == kExitPumpSilent) return Failed();
+            if (code == kExitPumpSilent || StopSignal()) return Failed();
         }
         return Finish(code);
     }
@@ -96,6 +112,7 @@ public:
 
 private:
     bool Shows(Control control) const { return window_.State().enabled.at(control); }
+    int StopSignal() const { return options_.stopSignal ? options_.stopSignal->load() : 0; }
 
     // Runs the window until `reached`, or until the watchdog gives the start
     // button back (the link has ended) or `limit` passes.
@@ -104,11 +121,12 @@ private:
         window_.RunUntil(
             [&] {
                 if (reached()) return true;
+                if (StopSignal()) return true;
                 ended = Shows(Control::Button3);
                 return ended;
             },
             limit);
-        return !ended && reached();
+        return !ended && !StopSignal() && reached();
     }
 
     bool ReadFaults(FaultList& into) {
@@ -147,7 +165,7 @@ private:
         err_ << "Erase the pump's fault memory? Type yes to confirm: " << std::flush;
         std::string answer;
         for (;;) {
-            if (window_.RunUntil([] { return false; }, kAnswerLimit, STDIN_FILENO) !=
+            if (window_.RunUntil([this] { return StopSignal() != 0; }, kAnswerLimit, STDIN_FILENO) !=
                 HeadlessWindow::Outcome::Input)
                 return false;
             char c;
@@ -160,15 +178,28 @@ private:
     // Which step did not happen, as the line shows it.
     int Failed() {
         EndLine();
-        const Exchange ex = AnalyseTrace(trace_.Records());
-        MissingStep step = ex.missing;
-        if (step == MissingStep::None && !engine_.State().Synced) step = MissingStep::Synchronisation;
-        report_.missingStep = StepName(step);
-        report_.error = step == MissingStep::None
-                            ? "no identification: blocks went back and forth, but the identification did not "
-                              "complete (" + ex.verdict + ")"
-                            : ex.verdict;
-        for (std::size_t i = 0; i < ex.derailments.size() && i < 3; ++i) report_.error += "; " + ex.derailments[i].text;
+        if (const int signal = StopSignal()) {
+            report_.error = "stopped by signal " + std::to_string(signal);
+            err_ << "pumpdiag-cli: " << report_.error << "\n";
+            return Finish(128 + signal);
+        }
+        const std::vector<LineRecord> records = trace_.Records();
+        if (const std::string flood = FloodVerdict(trace_.Arrived(), records.empty() ? 0 : records.back().us);
+            !flood.empty()) {
+            report_.missingStep = StepName(engine_.State().Synced ? MissingStep::None : MissingStep::Synchronisation);
+            report_.error = flood;
+        } else {
+            const Exchange ex = AnalyseTrace(records);
+            MissingStep step = ex.missing;
+            if (step == MissingStep::None && !engine_.State().Synced) step = MissingStep::Synchronisation;
+            report_.missingStep = StepName(step);
+            report_.error = step == MissingStep::None
+                                ? "no identification: blocks went back and forth, but the identification did not "
+                                  "complete (" + ex.verdict + ")"
+                                : ex.verdict;
+            for (std::size_t i = 0; i < ex.derailments.size() && i < 3; ++i)
+                report_.error += "; " + ex.derailments[i].text;
+        }
         err_ << "pumpdiag-cli: the pump did not answer: " << report_.error << "\n";
         return Finish(kExitPumpSilent);
     }
@@ -185,6 +216,10 @@ private:
         } catch (const core::Exception& e) {
             err_ << "pumpdiag-cli: " << e.Message() << "\n";
             traceFailed_ = true;
+        }
+        if (const std::string note = trace_.FileLimitNote(); !note.empty() && !limitNoted_) {
+            err_ << "pumpdiag-cli: " << note << "\n";
+            limitNoted_ = true;
         }
     }
 
@@ -204,6 +239,7 @@ private:
     protocol::PumpProtocol engine_;
     DiagnosisReport report_;
     bool traceFailed_ = false;
+    bool limitNoted_ = false;
 };
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "cli/diagnosis_report.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "cli/json.h"
+#include "cli/terminal_text.h"
 #include "core/cp1251.h"
 #include "core/exception.h"
 #include "core/text_file.h"
@@ -73,18 +76,37 @@ FaultList TakeFaults(const Display& display) {
     return list;
 }
 
+std::vector<std::string> HelpFolders() {
+    std::vector<std::string> folders{"."};
+    // A relative XDG_DATA_HOME is invalid and ignored, as the launcher does.
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (dataHome && dataHome[0] == '/') folders.push_back(std::string(dataHome) + "/pumpdiag");
+    else if (home && home[0] == '/') folders.push_back(std::string(home) + "/.local/share/pumpdiag");
+    // The package's data folder, beside the folder of the installed program.
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) folders.push_back((self.parent_path().parent_path() / "share" / "pumpdiag").string());
+    return folders;
+}
+
 std::string HelpFirstLine(int code) {
-    try {
-        const std::string text = core::Cp1251ToUtf8(core::ReadWholeTextFile(Code(code) + ".txt"));
+    for (const std::string& folder : HelpFolders()) {
+        std::string text;
+        try {
+            text = core::Cp1251ToUtf8(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
+        } catch (const core::EFOpenError&) {
+            continue;  // not in this folder
+        }
         for (const std::string& line : core::SplitLines(text)) {
             const auto first = line.find_first_not_of(" \t");
             if (first == std::string::npos) continue;
             const auto last = line.find_last_not_of(" \t");
             return line.substr(first, last - first + 1);
         }
-    } catch (const core::EFOpenError&) {
-        // No help file beside us: the code and its counter are all there is.
+        return "";
     }
+    // No help file anywhere: the code and its counter are all there is.
     return "";
 }
 
@@ -93,7 +115,7 @@ std::string IdentificationText(const DiagnosisReport& report) {
     for (std::size_t i = 0; i < 4; ++i) {
         char label[32];
         std::snprintf(label, sizeof label, "%-17s", (std::string(kFields[i].label) + ":").c_str());
-        text += label + report.identification[i] + "\n";
+        text += label + ForTerminal(report.identification[i]) + "\n";
     }
     return text;
 }
@@ -106,7 +128,7 @@ std::string FaultsText(const FaultList& list) {
     for (const FaultEntry& f : list.faults) {
         char line[64];
         std::snprintf(line, sizeof line, "  %s  error counter %-4d", Code(f.code).c_str(), f.counter);
-        text += line + (f.help.empty() ? std::string() : "  " + f.help) + "\n";
+        text += line + (f.help.empty() ? std::string() : "  " + ForTerminal(f.help)) + "\n";
     }
     return text;
 }

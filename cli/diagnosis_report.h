@@ -38,11 +38,17 @@ struct DiagnosisReport {
 };
 
 // The identification and the fault display as the window shows them now;
-// help texts are read from <CODE>.txt in the current folder.
+// help texts are read from <CODE>.txt (see HelpFolders).
 void TakeIdentification(const Display& display, DiagnosisReport& report);
 FaultList TakeFaults(const Display& display);
 
-// The first line with text of the help file of `code` (Windows-1251), as UTF-8.
+// Where help files are looked for, in order: the working folder, the user's
+// folder ($XDG_DATA_HOME/pumpdiag, ~/.local/share/pumpdiag by default), the
+// package's data folder (../share/pumpdiag from the program's folder).
+std::vector<std::string> HelpFolders();
+
+// The first line with text of the first help file of `code` found
+// (Windows-1251), as UTF-8; empty when there is none.
 std::string HelpFirstLine(int code);
 
 std::string IdentificationText(const DiagnosisReport& report);

@@ -1,6 +1,7 @@
 #include "cli/exchange.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <deque>
 
@@ -200,24 +201,23 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
                      [](const LineRecord& a, const LineRecord& b) { return a.us < b.us; });
     Exchange ex;
     std::vector<Item> items;
-    std::deque<std::size_t> unechoed;
+    // Sent bytes without their echo yet, a queue for each byte value: an echo
+    // belongs to the oldest of them with its value.
+    std::array<std::vector<std::size_t>, 256> unechoed;
+    std::array<std::size_t, 256> oldestUnechoed{};
     std::size_t wokenAt = 0;  // first item after the last wake-up
     for (const LineRecord& r : records) {
         ex.endUs = std::max(ex.endUs, r.us);
         switch (r.dir) {
             case LineDir::Sent:
                 ++ex.sent;
-                unechoed.push_back(items.size());
+                unechoed[r.byte].push_back(items.size());
                 items.push_back({r.us, true, r.byte});
                 break;
             case LineDir::Echo: {
                 ++ex.echoed;
-                auto it = std::find_if(unechoed.begin(), unechoed.end(),
-                                       [&](std::size_t i) { return items[i].byte == r.byte; });
-                if (it != unechoed.end()) {
-                    items[*it].echoUs = r.us;
-                    unechoed.erase(it);
-                }
+                std::size_t& oldest = oldestUnechoed[r.byte];
+                if (oldest < unechoed[r.byte].size()) items[unechoed[r.byte][oldest++]].echoUs = r.us;
                 break;
             }
             case LineDir::Received: items.push_back({r.us, false, r.byte}); break;

@@ -5,6 +5,7 @@ namespace cli {
 
 enum ExitCode : int {
     kExitOk = 0,
+    kExitFailure = 1,           // out of memory, or an error nothing else names
     kExitUsage = 2,             // bad command line
     kExitAdapterUnusable = 3,   // no echo, lost or wrong echoes, too slow for the reply window
     kExitPumpSilent = 4,        // no synchronisation, no block, lost link, no identification

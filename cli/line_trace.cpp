@@ -1,6 +1,9 @@
 #include "cli/line_trace.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 
 #include "cli/json.h"
 #include "core/exception.h"
@@ -8,12 +11,6 @@
 namespace cli {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A byte that comes back later than the engine waits for its echo is no
-// longer taken for one.
-constexpr auto kEchoWait = std::chrono::milliseconds(101);
 
 constexpr struct {
     LineDir dir;
@@ -67,91 +64,43 @@ std::optional<LineRecord> ParseRecord(const std::string& line) {
     return r;
 }
 
-std::vector<LineRecord> ReadTraceFile(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw core::EFOpenError("Cannot open file " + path);
+std::vector<LineRecord> ReadTrace(std::istream& in, const std::string& name) {
     std::vector<LineRecord> records;
+    std::uintmax_t total = 0;
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    int number = 1;
+    auto take = [&] {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) return;
         auto record = ParseRecord(line);
-        if (!record) throw core::EConvertError(path + ", line " + std::to_string(number) + ": not a trace record");
+        if (!record) throw core::EConvertError(name + ", line " + std::to_string(number) + ": not a trace record");
         records.push_back(*record);
+    };
+    // Read by the character, so that a line without end costs no more than the limit.
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        if (++total > kTraceFileLimit)
+            throw core::EConvertError(name + ": longer than a trace can be (" + kTraceFileLimitText + ")");
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        take();
+        line.clear();
+        ++number;
     }
-    if (in.bad()) throw core::EFOpenError("Cannot read file " + path);
+    if (in.bad()) throw core::EFOpenError("Cannot read file " + name);
+    take();
     return records;
 }
 
-TracingPort::TracingPort(protocol::PumpPort& inner) : inner_(inner), start_(Clock::now()) {}
-
-void TracingPort::WriteTo(const std::string& path) {
-    std::lock_guard guard(mutex_);
-    file_.open(path, std::ios::out | std::ios::trunc);
-    if (!file_) throw core::EFCreateError("Cannot create file " + path);
-    path_ = path;
-    for (const auto& r : records_) file_ << FormatRecord(r) << '\n';
-}
-
-void TracingPort::Finish() {
-    std::lock_guard guard(mutex_);
-    if (finished_) return;
-    finished_ = true;
-    Add(LineDir::End, 0, Clock::now());
-    if (!file_.is_open()) return;
-    file_.flush();
-    if (!file_) throw core::EFCreateError("Cannot write file " + path_);
-    file_.close();
-}
-
-int TracingPort::WriteText(const std::string& bytes) {
-    const int written = inner_.WriteText(bytes);
-    // Stamped when the write has completed: the byte is then on the line.
-    const auto at = Clock::now();
-    std::lock_guard guard(mutex_);
-    for (char c : bytes) {
-        Add(LineDir::Sent, static_cast<std::uint8_t>(c), at);
-        pendingEcho_.emplace_back(static_cast<std::uint8_t>(c), at);
-    }
-    return written;
-}
-
-int TracingPort::ReadText(std::string& bytes, int count) {
-    const int n = inner_.ReadText(bytes, count);
-    const auto at = Clock::now();
-    std::lock_guard guard(mutex_);
-    for (char c : bytes) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        while (!pendingEcho_.empty() && at - pendingEcho_.front().second > kEchoWait) pendingEcho_.pop_front();
-        // The adapter returns what was sent, in order; anything else is the pump's.
-        const bool echo = !pendingEcho_.empty() && pendingEcho_.front().first == byte;
-        if (echo) pendingEcho_.pop_front();
-        Add(echo ? LineDir::Echo : LineDir::Received, byte, at);
-    }
-    return n;
-}
-
-void TracingPort::SetBreakState(bool on) {
-    inner_.SetBreakState(on);
-    std::lock_guard guard(mutex_);
-    Add(on ? LineDir::BreakOn : LineDir::BreakOff, 0, Clock::now());
-}
-
-void TracingPort::PurgeBuffers(bool input, bool output) {
-    inner_.PurgeBuffers(input, output);
-    std::lock_guard guard(mutex_);
-    if (input) pendingEcho_.clear();
-    Add(LineDir::Purge, 0, Clock::now());
-}
-
-std::vector<LineRecord> TracingPort::Records() const {
-    std::lock_guard guard(mutex_);
-    return records_;
-}
-
-void TracingPort::Add(LineDir dir, std::uint8_t byte, Clock::time_point at) {
-    const LineRecord r{std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count(), dir, byte};
-    records_.push_back(r);
-    if (file_.is_open()) file_ << FormatRecord(r) << '\n';
+std::vector<LineRecord> ReadTraceFile(const std::string& path) {
+    if (path == "-") return ReadTrace(std::cin, "standard input");
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (!error && status.type() != std::filesystem::file_type::regular)
+        throw core::EFOpenError("Cannot read " + path + ": not a regular file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw core::EFOpenError("Cannot open file " + path);
+    return ReadTrace(in, path);
 }
 
 }  // namespace cli

@@ -49,6 +49,7 @@ struct TComThread::State {
         for (;;) {
             std::uint32_t mask = 0;
             if (device->WaitEvent(stopFd, mask) != device::WaitResult::Events) break;
+            if (stopping) break;  // asked while the wait returned: the batch is not handed on
             try {
                 Deliver(MaskToEvents(mask));
             } catch (...) {

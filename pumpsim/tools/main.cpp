@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return 0;
     }
+    if (options.version) {
+        std::cout << "pumpsim-tool " PUMPDIAG_VERSION "\n";
+        return 0;
+    }
 
     // SIGINT and SIGTERM end serving through a descriptor the loop polls, so
     // that the link is removed and the terminal closed in order.

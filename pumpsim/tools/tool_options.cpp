@@ -66,6 +66,8 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
         };
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--pty") {
             o.pty = true;
         } else if (a == "--link") {
@@ -105,7 +107,7 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
             Bad("Unknown option '" + a + "' (see --help)");
         }
     }
-    if (o.help) return o;
+    if (o.help || o.version) return o;
     if (o.pty == !o.device.empty()) Bad("Give exactly one of --pty and --device PATH");
     if (!o.link.empty() && !o.pty) Bad("Option --link needs --pty");
     if (o.ownEcho && o.pty) Bad("Option --own-echo needs --device");
@@ -115,6 +117,7 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
 const char* UsageText() {
     return "Usage: pumpsim-tool --pty [--link PATH] [OPTIONS]\n"
            "       pumpsim-tool --device PATH [--echo] [OPTIONS]\n"
+           "       pumpsim-tool --help | --version\n"
            "Serves a simulated pump control unit behind an echoing adapter.\n"
            "  --pty               new pseudo-terminal; prints its device path; the unit\n"
            "                      wakes when the tester purges the line (not on the purge\n"

@@ -12,6 +12,7 @@ namespace pumpsim::tool {
 
 struct ToolOptions {
     bool help = false;
+    bool version = false;
     bool pty = false;          // serve on a new pseudo-terminal
     std::string link;          // with pty: symbolic link to the terminal's device
     std::string device;        // serve on this serial port

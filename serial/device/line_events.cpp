@@ -16,6 +16,11 @@ namespace {
 constexpr int kLineWatchMs = 20;
 constexpr int kOutputWatchMs = 2;
 
+bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 }  // namespace
 
 void SignalEventFd(int efd) {
@@ -92,6 +97,9 @@ WaitResult LineEvents::Wait(std::mutex& lock, const std::atomic<bool>& shut, int
         {
             std::lock_guard guard(lock);
             if (shut) return WaitResult::Failed;
+            // The stop request comes first: on a line that never stops
+            // sending, events are pending at every look.
+            if (Readable(stopFd)) return WaitResult::Stopped;
             if (WatchingLines()) {
                 CheckLines(tty);
                 timeoutMs = kLineWatchMs;

@@ -55,7 +55,8 @@ public:
     bool HungUp(int tty) const;
 
     // The monitoring thread's wait: until masked events are pending (returned
-    // in `events`), `stopFd` becomes readable, or `shut` is set. `lock` is the
+    // in `events`), `stopFd` becomes readable, or `shut` is set; a readable
+    // `stopFd` wins over pending events. `lock` is the
     // device's lock; it is held while the pending events are looked at and
     // while `drain` moves what the tty holds into the queue (0 or errno).
     WaitResult Wait(std::mutex& lock, const std::atomic<bool>& shut, int tty, int stopFd, std::uint32_t& events,

@@ -2,117 +2,21 @@
 // pump (SIM) or on a pseudo-terminal served by pumpsim-tool with its faults.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "cli/exchange.h"
 #include "cli/json.h"
 #include "cli/line_trace.h"
+#include "cli_process.h"
+#include "line_flood.h"
 #include "port_session.h"
-
-extern char** environ;
+#include "port_test_support.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-namespace fs = std::filesystem;
-
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/pumpdiag-cli-test-XXXXXX";
-        path_ = ::mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
-// Runs a program to its end; stdin is /dev/null unless `stdinFd` is given.
-Result RunProgram(const std::vector<std::string>& args, const std::string& cwd = "", int stdinFd = -1) {
-    TempDir dir;
-    const std::string out = dir / "out", err = dir / "err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Result r;
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-}
-
-Result Cli(std::vector<std::string> args, const std::string& cwd = "", int stdinFd = -1) {
-    args.insert(args.begin(), PUMPDIAG_CLI);
-    return RunProgram(args, cwd, stdinFd);
-}
-
-// pumpsim-tool serving on a pseudo-terminal reached through a link of its own.
-class PumpTool {
-public:
-    explicit PumpTool(std::vector<std::string> options) : link_(dir_ / "pump") {
-        options.insert(options.begin(), {PUMPSIM_TOOL, "--pty", "--link", link_.string()});
-        std::vector<char*> argv;
-        for (auto& a : options) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, PUMPSIM_TOOL, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 200 && pid_ > 0 && !fs::exists(link_); ++i) std::this_thread::sleep_for(10ms);
-    }
-    ~PumpTool() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status;
-        ::waitpid(pid_, &status, 0);
-    }
-    // The terminal itself: the link goes when the tool ends.
-    std::string Port() const { return fs::read_symlink(link_).string(); }
-
-private:
-    TempDir dir_;
-    fs::path link_;
-    pid_t pid_ = -1;
-};
+using namespace cli_test;
 
 TEST(CheckAdapter, VerdictFollowsTheAdaptersEchoAndLatency) {
     const struct {
@@ -256,9 +160,20 @@ TEST(TraceSummary, FindsTheDerailmentsTheEngineCannotSee) {
 TEST(TraceSummary, RefusesAFileThatIsNotATrace) {
     TempDir dir;
     std::ofstream(dir / "t") << "{\"t_us\":5,\"dir\":\"sent\",\"byte\":\"AE\"}\n{\"t_us\":9,\"dir\":\"sent\"}\n";
-    const Result r = Cli({"trace-summary", dir / "t"});
-    EXPECT_EQ(r.code, 6);
-    EXPECT_NE(r.err.find("line 2: not a trace record"), std::string::npos) << r.err;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // would block for ever
+    const struct {
+        std::string file;
+        const char* says;
+    } rows[] = {
+        {dir / "t", "line 2: not a trace record"},
+        {"/dev/zero", "/dev/zero: not a regular file"},  // would never end
+        {dir / "fifo", "fifo: not a regular file"},
+    };
+    for (const auto& row : rows) {
+        const Result r = Cli({"trace-summary", row.file});
+        EXPECT_EQ(r.code, 6) << row.file;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    }
 }
 
 TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
@@ -285,6 +200,28 @@ TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
         const Result summary = Cli({"trace-summary", dir / "t"});
         EXPECT_NE(summary.out.find(row.summary), std::string::npos) << summary.out;
     }
+}
+
+TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    LineFlood flood(pty.Master());
+    TempDir dir;
+    const Result r = Cli({"diagnose", "--port", pty.SlavePath(), "--trace", dir / "t"});
+    EXPECT_EQ(r.code, 4) << r.err;
+    // The port's settling and the wake-up take 1.2 s, then one step of at most 20 s.
+    EXPECT_LT(r.took, 1200ms + 20s + 1s);
+#ifndef __SANITIZE_ADDRESS__  // whose shadow and quarantine alone are larger
+    EXPECT_LT(r.peakRssKb, 50 * 1024);
+#endif
+    // The trace file stops at its limit as a whole trace.
+    EXPECT_LE(fs::file_size(dir / "t"), cli::kTraceFileLimit);
+    std::ifstream trace(dir / "t");
+    std::string line, lastLine;
+    while (std::getline(trace, line)) lastLine = line;
+    const auto end = cli::ParseRecord(lastLine);
+    ASSERT_TRUE(end.has_value()) << lastLine;
+    EXPECT_EQ(end->dir, cli::LineDir::End);
 }
 
 TEST(Diagnose, ClearsTheFaultMemoryOnlyWhenConfirmed) {

@@ -1,0 +1,29 @@
+// The companion's command line: GNU-style options (--opt value or
+// --opt=value, -- ends the options, - names standard input) and its usage text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The usage --help prints: every option and the exit codes.
+extern const char* const kUsage;
+
+// A hundred bytes: the 99th percentile then forgives one outlier, not more.
+inline constexpr int kDefaultCount = 100;
+
+struct Args {
+    std::string command;
+    std::string port;
+    std::string file;  // trace-summary's trace; "-" standard input
+    std::string svg;
+    std::string trace;
+    int count = kDefaultCount;
+    bool readFaults = false, clearFaults = false, yes = false, json = false, help = false, version = false;
+};
+
+// Raises core::EConvertError naming what is wrong, in one line.
+Args ParseCommandLine(const std::vector<std::string>& argv);
+
+}  // namespace cli
