@@ -3,6 +3,7 @@
 // comes from the other side, until the object goes.
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -22,6 +23,10 @@ public:
 
 private:
     void Run(int fd) {
+        // A write that blocks once no one reads the other side would keep
+        // the flood from ever seeing the stop request.
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
         char bytes[4096];
         for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<char>(i * 7);
         char sink[4096];
@@ -33,6 +38,7 @@ private:
             // No one on the other side yet, or no more.
             if (p.revents & POLLHUP) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        ::fcntl(fd, F_SETFL, flags);
     }
 
     std::atomic<bool> stop_{false};
