@@ -1,10 +1,8 @@
 #include "cli/headless_window.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "core/wake_event.h"
 
 namespace cli {
 
@@ -12,10 +10,10 @@ namespace {
 constexpr auto kDonePoll = std::chrono::milliseconds(10);
 }
 
-HeadlessWindow::HeadlessWindow() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+HeadlessWindow::HeadlessWindow() : wakeFd_(core::CreateWakeEvent()) {}
 
 HeadlessWindow::~HeadlessWindow() {
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    core::CloseWakeEvent(wakeFd_);
 }
 
 void HeadlessWindow::Post(std::function<void()> effect) {
@@ -23,8 +21,7 @@ void HeadlessWindow::Post(std::function<void()> effect) {
         std::lock_guard guard(mutex_);
         queue_.push_back(std::move(effect));
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto r = ::write(wakeFd_, &one, sizeof one);
+    core::SignalWakeEvent(wakeFd_);
 }
 
 void HeadlessWindow::SetFieldText(protocol::IdentField field, const std::string& text) {
@@ -64,8 +61,7 @@ void HeadlessWindow::SetTimerEnabled(protocol::Timer timer, bool enabled) {
 }
 
 bool HeadlessWindow::ApplyPosted() {
-    std::uint64_t count;
-    [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
+    core::ResetWakeEvent(wakeFd_);
     bool any = false;
     for (;;) {
         std::function<void()> effect;
@@ -110,9 +106,8 @@ HeadlessWindow::Outcome HeadlessWindow::RunUntil(const std::function<bool()>& do
         for (const auto& [timer, t] : timers_)
             if (t.enabled) wake = std::min(wake, t.next);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inputFd, POLLIN, 0}};
-        if (::poll(fds, inputFd >= 0 ? 2 : 1, static_cast<int>(std::max<long long>(ms, 0))) > 0 && inputFd >= 0 &&
-            fds[1].revents != 0)
+        const int input = inputFd >= 0 ? core::InputWakeId(inputFd) : -1;
+        if (core::WaitForWakeEvents({wakeFd_, input}, static_cast<int>(std::max<long long>(ms, 0))) & 2)
             return Outcome::Input;
     }
 }

@@ -1,6 +1,5 @@
 #include "core/text_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 
 #include "core/builtin_text.h"
 #include "core/exception.h"
+#include "core/file_open.h"
 #include "core/format.h"
 
 namespace core {
@@ -32,7 +32,7 @@ struct Fd {
 
 std::string ReadWholeTextFile(const std::string& name, std::size_t maxBytes, bool* exceeded) {
     if (exceeded) *exceeded = false;
-    Fd file{::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    Fd file{OpenFileForReading(name)};
     if (file.fd < 0) RaiseOpenError(name);
     struct stat st{};
     // Only regular files: a FIFO or device would block or never end.
@@ -62,7 +62,7 @@ std::string ReadWholeTextFile(const std::string& name, std::size_t maxBytes, boo
 }
 
 void WriteWholeTextFile(const std::string& name, std::string_view bytes) {
-    Fd file{::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    Fd file{CreateFileForWriting(name)};
     if (file.fd < 0) RaiseCreateError(name);
     size_t done = 0;
     while (done < bytes.size()) {

@@ -1,16 +1,10 @@
 #include "localization/assembly.h"
 
-#include <fcntl.h>
-#include <link.h>
-#include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <vector>
+
+#include "localization/executable_file.h"
 
 namespace localization {
 
@@ -27,89 +21,11 @@ __attribute__((used, aligned(8))) char pd_embedded_file_directory[44] =
 namespace {
 
 constexpr std::size_t kMarkerLength = 36;
-constexpr std::size_t kChunk = 1 << 20;
 
 std::uint64_t LittleEndian64(const unsigned char* p) {
     std::uint64_t v = 0;
     for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
     return v;
-}
-
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    std::uint64_t Size() const {
-        struct stat st {};
-        return ::fstat(fd_, &st) == 0 && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    }
-    // Reads exactly count bytes at position; false on a short read or an error.
-    bool ReadAt(std::uint64_t position, void* out, std::size_t count) const {
-        auto* p = static_cast<unsigned char*>(out);
-        while (count > 0) {
-            ssize_t got = ::pread(fd_, p, count, static_cast<off_t>(position));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            p += got;
-            position += static_cast<std::uint64_t>(got);
-            count -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-    // Position of the first occurrence of pattern, or -1.
-    long long Find(std::string_view pattern) const {
-        std::vector<char> buffer(kChunk + pattern.size());
-        std::uint64_t position = 0;
-        std::size_t kept = 0;
-        for (;;) {
-            ssize_t got = ::pread(fd_, buffer.data() + kept, kChunk, static_cast<off_t>(position + kept));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return -1;
-            std::size_t have = kept + static_cast<std::size_t>(got);
-            void* hit = ::memmem(buffer.data(), have, pattern.data(), pattern.size());
-            if (hit) return static_cast<long long>(position + (static_cast<char*>(hit) - buffer.data()));
-            // Keep the tail that could start a match across the chunk border.
-            std::size_t tail = std::min(have, pattern.size() - 1);
-            std::memmove(buffer.data(), buffer.data() + have - tail, tail);
-            position += have - tail;
-            kept = tail;
-        }
-    }
-
-private:
-    int fd_;
-};
-
-// Where the loader took our own marker from in the running program's file,
-// or -1: lets the start-up read the directory position without reading the
-// whole executable.
-long long OwnMarkerPosition() {
-    struct Search {
-        std::uintptr_t address;
-        long long position = -1;
-    } search{reinterpret_cast<std::uintptr_t>(pd_embedded_file_directory)};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, std::size_t, void* data) -> int {
-            auto* s = static_cast<Search*>(data);
-            for (int i = 0; i < info->dlpi_phnum; ++i) {
-                const auto& segment = info->dlpi_phdr[i];
-                if (segment.p_type != PT_LOAD) continue;
-                const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
-                if (s->address >= start && s->address + sizeof pd_embedded_file_directory <= start + segment.p_filesz) {
-                    s->position = static_cast<long long>(segment.p_offset + (s->address - start));
-                    return 1;
-                }
-            }
-            return 0;
-        },
-        &search);
-    return search.position;
 }
 
 std::string TrimControls(std::string s) {
@@ -155,7 +71,7 @@ void TAssemblyAnalyzer::Scan() {
     // When the file is the running program, the marker is where the loader
     // found it; otherwise (or if that place holds something else) search.
     const std::string markerText = MarkerText();
-    long long marker = OwnMarkerPosition();
+    long long marker = OwnFilePosition(pd_embedded_file_directory, sizeof pd_embedded_file_directory);
     std::string atMarker(kMarkerLength, '\0');
     if (marker < 0 || !file.ReadAt(static_cast<std::uint64_t>(marker), atMarker.data(), kMarkerLength) ||
         atMarker != markerText)

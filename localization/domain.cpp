@@ -1,10 +1,5 @@
 #include "localization/domain.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -132,9 +127,7 @@ std::string_view TDomain::Search(std::string_view key, std::uint64_t* comparison
 
 bool TDomain::CatalogExists(const std::string& path) const {
     if (analyzer_ && analyzer_->HasEmbeddedFile(path)) return true;
-    struct stat st {};
-    // Only regular files: opening a FIFO or a device could block or never end.
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return IsRegularFile(path);
 }
 
 void TDomain::OpenCatalog() {
@@ -153,15 +146,14 @@ void TDomain::OpenCatalog() {
     TLocatedFile located = analyzer_ ? analyzer_->LocateFile(path) : TLocatedFile{path, 0, 0};
     const std::string& file = located.file;
 
-    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) throw core::Exception("Cannot open file " + file);
+    if (!file_.Open(file)) throw core::Exception("Cannot open file " + file);
 
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::optional<std::uint64_t> size = file_.RegularFileSize();
+    if (!size) {
         ReleaseHandles();
         throw core::Exception("Cannot create memory map on file " + file);
     }
-    const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t fileSize = *size;
     if (located.offset > fileSize || fileSize - located.offset < kHeaderSize) {
         // Too short for a header (an empty file among them): nothing to map.
         ReleaseHandles();
@@ -169,15 +161,12 @@ void TDomain::OpenCatalog() {
         RaiseNotCatalog(file);
     }
 
-    void* view = ::mmap(nullptr, static_cast<std::size_t>(fileSize), PROT_READ, MAP_SHARED, fd_, 0);
-    if (view == MAP_FAILED) {
-        std::string reason = std::strerror(errno);
+    std::string reason;
+    if (!file_.Map(reason)) {
         ReleaseHandles();
         throw core::Exception("Cannot map file " + file + " into memory. Reason: " + reason.substr(0, 2000));
     }
-    view_ = view;
-    viewSize_ = static_cast<std::size_t>(fileSize);
-    start_ = static_cast<const unsigned char*>(view) + located.offset;
+    start_ = file_.Data() + located.offset;
 
     std::uint32_t magic = Read32<false>(start_);
     bool valid = magic == kMagic || magic == kMagicSwapped;
@@ -213,11 +202,7 @@ bool TDomain::TablesInsideFile(std::uint64_t available) const {
 }
 
 void TDomain::ReleaseHandles() {
-    if (view_) ::munmap(view_, viewSize_);
-    if (fd_ >= 0) ::close(fd_);
-    view_ = nullptr;
-    viewSize_ = 0;
-    fd_ = -1;
+    file_.Close();
     start_ = nullptr;
     count_ = sourceOffset_ = translationOffset_ = 0;
     swapped_ = false;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/rwlock.h"
+#include "localization/mapped_file.h"
 
 namespace localization {
 
@@ -79,9 +80,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> maySearch_{true};
 
-    int fd_ = -1;
-    void* view_ = nullptr;
-    std::size_t viewSize_ = 0;
+    MappedFile file_;
     const unsigned char* start_ = nullptr;
     bool swapped_ = false;
     std::uint32_t count_ = 0;

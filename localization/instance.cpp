@@ -1,6 +1,5 @@
 #include "localization/instance.h"
 
-#include <clocale>
 #include <cstdlib>
 #include <mutex>
 
@@ -19,8 +18,6 @@ bool SameName(std::string_view a, std::string_view b) {
         if (FoldCase(a[i]) != FoldCase(b[i])) return false;
     return true;
 }
-
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 struct LocaleIdCode {
     std::uint32_t id;
@@ -76,25 +73,6 @@ std::uint32_t PrimaryLocaleIdForLanguage(std::string_view language) {
     for (const auto& entry : kLanguageLocaleIds)
         if (SameName(language, entry.language)) return entry.id;
     return 0;
-}
-
-std::string SystemLanguageCode() {
-    std::string name = EnvValue("LC_ALL");
-    if (name.empty()) name = EnvValue("LC_MESSAGES");
-    if (name.empty()) {
-        const char* current = std::setlocale(LC_MESSAGES, nullptr);
-        if (current) name = current;
-    }
-    // ll_CC, optionally followed by ".codeset" or "@modifier".
-    auto endsAt = [&](std::size_t i) { return i == name.size() || name[i] == '.' || name[i] == '@'; };
-    if (name.size() >= 5 && IsLetter(name[0]) && IsLetter(name[1]) && name[2] == '_' && IsLetter(name[3]) &&
-        IsLetter(name[4]) && endsAt(5))
-        return name.substr(0, 5);
-    std::size_t languageEnd = name.find_first_of("_.@");
-    std::string language = name.substr(0, languageEnd);
-    if (language.size() == 2 && IsLetter(language[0]) && IsLetter(language[1]))
-        return LanguageCodeForLocaleId(PrimaryLocaleIdForLanguage(language));
-    return "C";
 }
 
 TGnuGettextInstance::TGnuGettextInstance(std::string defaultDirectory, const TAssemblyAnalyzer* analyzer)

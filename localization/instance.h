@@ -63,7 +63,9 @@ private:
 // LC_MESSAGES. A name of the form ll_CC (two letters each, anything after it
 // ignored) gives ll_CC. Otherwise the language letters pick the primary
 // locale identifier of that language, mapped by LanguageCodeForLocaleId;
-// everything else, "C" and "POSIX" among them, gives "C".
+// everything else, "C" and "POSIX" among them, gives "C". On Windows: the
+// user locale's ISO 639 and ISO 3166 names (ll_CC) when both have two
+// letters, else the thread's locale identifier mapped the same way.
 std::string SystemLanguageCode();
 // The fixed table of locale identifiers; any identifier not in it gives "C".
 std::string LanguageCodeForLocaleId(std::uint32_t localeId);

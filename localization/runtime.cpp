@@ -1,13 +1,12 @@
 #include "localization/runtime.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
 
 #include "core/builtin_text.h"
 #include "localization/assembly.h"
+#include "localization/executable_file.h"
 #include "localization/instance.h"
 #include "localization/resource_texts.h"
 
@@ -23,20 +22,12 @@ std::atomic<const TAssemblyAnalyzer*> analyzerInUse{nullptr};
 std::atomic<bool> started{false};
 core::BuiltInTextLoader previousLoader = nullptr;
 
-std::string ReadExecutablePath() {
-    std::string path(4096, '\0');
-    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
-    path.resize(static_cast<std::size_t>(n));
-    return path;
-}
-
 }  // namespace
 
 void StartRuntime() {
     std::lock_guard guard(startEndMutex);
     if (started.load()) return;
-    executablePath = ReadExecutablePath();
+    executablePath = OwnExecutablePath();
     analyzer = std::make_unique<TAssemblyAnalyzer>(executablePath);
     analyzerInUse.store(analyzer.get(), std::memory_order_release);
     detail::CreateResourceDomains();

@@ -1,17 +1,15 @@
 #include "pumpsim/sim_line.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 #include "core/exception.h"
+#include "core/line_condition.h"
 #include "core/thread_priority.h"
+#include "core/wake_event.h"
 #include "pumpsim/pump_unit.h"
 
 namespace pumpsim {
@@ -37,7 +35,7 @@ struct SimLine::Impl final : PumpTransport {
     const Clock::time_point created = Clock::now();
     const bool echo;
     mutable std::mutex mu;
-    std::condition_variable cv;
+    core::LineCondition cv;  // ends its timed waits on time on every platform
     std::deque<std::uint8_t> input;  // bytes waiting for the tester
     std::vector<TraceEntry> trace;
     bool breakOn = false;
@@ -53,8 +51,8 @@ struct SimLine::Impl final : PumpTransport {
 };
 
 SimLine::Impl::Impl(const PumpConfig& config) : echo(config.adapterEcho), unit(config, *this) {
-    arrivalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (arrivalFd < 0) core::RaiseLastOSError(errno);
+    arrivalFd = core::CreateWakeEvent();
+    if (arrivalFd == -1) core::RaiseLastOSError(errno);
     thread = std::thread([this] { Run(); });
 }
 
@@ -65,7 +63,7 @@ SimLine::Impl::~Impl() {
     }
     cv.notify_all();
     thread.join();
-    close(arrivalFd);
+    core::CloseWakeEvent(arrivalFd);
 }
 
 void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte, Clock::time_point at) {
@@ -78,9 +76,7 @@ void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte, Clock::time_point 
 
 void SimLine::Impl::Arrive(std::uint8_t byte) {
     input.push_back(byte);
-    const std::uint64_t one = 1;
-    // Only fails when the counter would overflow: the reader is signalled anyway.
-    [[maybe_unused]] ssize_t n = write(arrivalFd, &one, sizeof one);
+    core::SignalWakeEvent(arrivalFd);
 }
 
 void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) {
@@ -122,7 +118,7 @@ int SimLine::Write(const std::uint8_t* data, int count) {
     Clock::time_point end = std::max(Clock::now(), impl_->txFreeAt);
     for (int i = 0; i < count; ++i) {
         end += byteTime;
-        std::this_thread::sleep_until(end);
+        core::LineSleepUntil(end);
         {
             // The byte ended at `end` on the line, even if this thread
             // wakes later: the unit and the trace take the line's time.

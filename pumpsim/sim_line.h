@@ -122,8 +122,8 @@ public:
     // Discards the bytes waiting for the tester (input); the line holds no
     // unsent tester bytes (Write is synchronous), so output has nothing to drop.
     void Purge(bool input, bool output);
-    // An event file descriptor that becomes readable when bytes arrive for the
-    // tester; the reader resets it by reading its 8-byte counter.
+    // A wake event (core/wake_event.h) signalled when bytes arrive for the
+    // tester; the reader resets it.
     int ArrivalFd() const;
 
     std::vector<TraceEntry> Trace() const;

@@ -1,14 +1,12 @@
 #include "serial/com_thread.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "core/thread_priority.h"
+#include "core/wake_event.h"
 
 namespace serial {
 
@@ -42,7 +40,7 @@ struct TComThread::State {
     std::thread thread;
 
     ~State() {
-        if (stopFd >= 0) ::close(stopFd);
+        core::CloseWakeEvent(stopFd);
     }
 
     void Run() {
@@ -162,8 +160,8 @@ TComThread::TComThread(TCustomComPort& port) : state_(std::make_shared<State>())
     state_->port = &port;
     state_->life = port.life_;
     state_->device = port.CurrentDevice();
-    state_->stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (!state_->device || state_->stopFd < 0) {
+    state_->stopFd = core::CreateWakeEvent();
+    if (!state_->device || state_->stopFd == -1) {
         state_->finished = true;
         return;
     }
@@ -183,10 +181,7 @@ TComThread::~TComThread() {
 
 void TComThread::StopMonitoring() {
     state_->stopping = true;
-    if (state_->stopFd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto r = ::write(state_->stopFd, &one, sizeof one);
-    }
+    if (state_->stopFd != -1) core::SignalWakeEvent(state_->stopFd);
     std::shared_ptr<SyncTask> task;
     {
         std::lock_guard guard(state_->lock);

@@ -4,11 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "serial/device/posix_device.h"
 #include "serial/device/timing.h"
-#ifdef PD_SERIAL_HAS_PUMPSIM
-#include "serial/device/sim_device.h"
-#endif
 
 namespace serial::device {
 
@@ -39,26 +35,15 @@ void SetDeadline(Transfer& t, std::uint64_t totalMs) {
 
 }  // namespace
 
-std::string DevicePathForPort(const std::string& portName) {
-    if (portName.find('/') != std::string::npos) return portName;
-    if (portName.size() > 3 && EqualsIgnoringCase(portName.substr(0, 3), "COM") &&
-        std::all_of(portName.begin() + 3, portName.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-        portName.size() <= 12) {
-        const long long n = std::stoll(portName.substr(3));
-        if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
-    }
-    return "/dev/" + portName;
+int ComPortNumber(const std::string& portName) {
+    if (portName.size() <= 3 || portName.size() > 12 || !EqualsIgnoringCase(portName.substr(0, 3), "COM") ||
+        !std::all_of(portName.begin() + 3, portName.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    const long long n = std::stoll(portName.substr(3));
+    return n >= 1 && n <= INT32_MAX ? static_cast<int>(n) : 0;
 }
 
 bool IsSimulatedPortName(const std::string& portName) { return EqualsIgnoringCase(portName, "SIM"); }
-
-std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
-    error = 0;
-#ifdef PD_SERIAL_HAS_PUMPSIM
-    if (IsSimulatedPortName(portName)) return OpenSimulatedDevice(error);
-#endif
-    return OpenPosixDevice(DevicePathForPort(portName), error);
-}
 
 namespace {
 

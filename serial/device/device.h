@@ -1,7 +1,8 @@
 // The serial device layer: one interface, one backend a kind of device. The
 // port component builds its configuration records and hands them here; the
 // backends map them to the platform. Every operation returns 0 on success or
-// the system error code (errno) of the failure.
+// the system error code of the failure: errno on POSIX, GetLastError() on
+// Windows (the simulated device gives errno values on both).
 #pragma once
 
 #include <chrono>
@@ -102,6 +103,9 @@ struct Transfer {
     std::chrono::steady_clock::time_point lastByte{};
     bool returnOnFirstByte = false;  // the "wait for the first byte, then return" read
     std::uint64_t abortGeneration = 0;
+    // The backend's own record of the transfer in progress (the overlapped
+    // block on Windows); kept until the system is done with it.
+    std::shared_ptr<void> pending;
 };
 
 // Result of WaitEvent.
@@ -133,7 +137,7 @@ public:
     // The events (EV_ bits) the next waits report.
     virtual void SetEventMask(std::uint32_t mask) = 0;
     // Waits until one of the masked events occurred (reported in `events`) or
-    // `stopFd` (an event file descriptor) becomes readable. An event that
+    // `stopFd` (a wake event, core/wake_event.h) is signalled. An event that
     // occurs while no wait runs is reported by the next wait.
     virtual WaitResult WaitEvent(int stopFd, std::uint32_t& events) = 0;
 
@@ -144,9 +148,13 @@ public:
     virtual void Shutdown() = 0;
 };
 
-// The device path on this platform for a port name: a name holding "/" is a
-// path, COMn in any letter case is /dev/ttyS(n-1), any other name lies under /dev/.
+// The device path on this platform for a port name. POSIX: a name holding
+// "/" is a path, COMn in any letter case is /dev/ttyS(n-1), any other name
+// lies under /dev/. Windows: "\\.\" followed by the name unchanged.
 std::string DevicePathForPort(const std::string& portName);
+
+// n for the port name COMn in any letter case (n from 1), else 0.
+int ComPortNumber(const std::string& portName);
 
 // True for the simulated pump's port name, "SIM" in any letter case.
 bool IsSimulatedPortName(const std::string& portName);

@@ -1,13 +1,10 @@
 #include "serial/device/sim_device.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <mutex>
 
+#include "core/wake_event.h"
 #include "serial/device/timing.h"
 
 namespace serial::device {
@@ -24,21 +21,15 @@ std::weak_ptr<pumpsim::SimLine>& LastLine() {
     return line;
 }
 
-void Reset(int efd) {
-    std::uint64_t value;
-    [[maybe_unused]] auto r = ::read(efd, &value, sizeof value);
-}
-
 class SimDevice final : public SerialDevice {
 public:
     explicit SimDevice(std::shared_ptr<pumpsim::SimLine> line)
-        : line_(std::move(line)), abortFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-          wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+        : line_(std::move(line)), abortFd_(core::CreateWakeEvent()), wakeFd_(core::CreateWakeEvent()) {}
     ~SimDevice() override {
-        ::close(abortFd_);
-        ::close(wakeFd_);
+        core::CloseWakeEvent(abortFd_);
+        core::CloseWakeEvent(wakeFd_);
     }
-    bool Valid() const { return abortFd_ >= 0 && wakeFd_ >= 0; }
+    bool Valid() const { return abortFd_ != -1 && wakeFd_ != -1; }
 
     int SetQueueSizes(std::int32_t input, std::int32_t output) override {
         if (shut_) return EBADF;
@@ -85,8 +76,7 @@ public:
             // read looks again every millisecond.
             int budget = WaitBudgetMs(t, Clock::now());
             if (budget < 0 || budget > 1) budget = 1;
-            pollfd p{abortFd_, POLLIN, 0};
-            ::poll(&p, 1, budget);
+            core::WaitForWakeEvents({abortFd_}, budget);
             ReadStep(t);
         }
         return t.error;
@@ -126,13 +116,11 @@ public:
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
         for (;;) {
             if (shut_) return WaitResult::Failed;
-            pollfd fds[3] = {{stopFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {line_->ArrivalFd(), POLLIN, 0}};
-            const int n = ::poll(fds, 3, -1);
-            if (n < 0 && errno != EINTR) return WaitResult::Failed;
-            if (fds[0].revents) return WaitResult::Stopped;
-            if (fds[1].revents) Reset(wakeFd_);
-            if (fds[2].revents) {
-                Reset(line_->ArrivalFd());
+            const unsigned signalled = core::WaitForWakeEvents({stopFd, wakeFd_, line_->ArrivalFd()}, -1);
+            if (signalled & 1) return WaitResult::Stopped;
+            if (signalled & 2) core::ResetWakeEvent(wakeFd_);
+            if (signalled & 4) {
+                core::ResetWakeEvent(line_->ArrivalFd());
                 events = mask_ & EV_RXCHAR;
                 if (events) return WaitResult::Events;
             }
@@ -154,9 +142,8 @@ private:
         if (ReadFinished(t, now)) t.completed = true;
     }
     void WakeAll() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto a = ::write(abortFd_, &one, sizeof one);
-        [[maybe_unused]] auto b = ::write(wakeFd_, &one, sizeof one);
+        core::SignalWakeEvent(abortFd_);
+        core::SignalWakeEvent(wakeFd_);
     }
 
     std::shared_ptr<pumpsim::SimLine> line_;

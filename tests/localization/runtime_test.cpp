@@ -1,13 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "catalog_fixture.h"
 #include "core/builtin_text.h"
 #include "core/text_file.h"
 #include "env_guard.h"
 #include "localization/assembly.h"
+#include "localization/executable_file.h"
 #include "localization/gettext.h"
 #include "localization/instance.h"
 #include "localization/resource_texts.h"
@@ -18,11 +17,7 @@ namespace {
 using testcat::RaisedMessage;
 using testing::ElementsAre;
 
-std::string OwnPath() {
-    char path[4096];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0);
-}
+std::string OwnPath() { return localization::OwnExecutablePath(); }
 
 std::string OwnDirectory() { return OwnPath().substr(0, OwnPath().rfind('/') + 1); }
 

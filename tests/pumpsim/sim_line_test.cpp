@@ -1,14 +1,13 @@
 // Drives the simulated line the way a tester does: wake-up breaks, the
 // synchronisation key, blocks with a complement for every byte.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
 #include <thread>
 
 #include "core/exception.h"
+#include "core/wake_event.h"
 #include "pumpsim/pump_unit.h"
 #include "pumpsim/sim_line.h"
 
@@ -248,16 +247,13 @@ TEST(SimLine, WritesTakeTheirByteTimeAndEchoUnlessDisabled) {
 
 TEST(SimLine, ArrivalDescriptorSignalsEveryArrivalAndPurgeDropsInput) {
     SimLine line;
-    const int fd = line.ArrivalFd();
-    pollfd p{fd, POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 0), 0);
+    const int arrival = line.ArrivalFd();
+    EXPECT_EQ(core::WaitForWakeEvents({arrival}, 0), 0u);
     const std::uint8_t b = 0x42;
     line.Write(&b, 1);
-    EXPECT_EQ(poll(&p, 1, 0), 1);
-    std::uint64_t count = 0;
-    EXPECT_EQ(read(fd, &count, sizeof count), 8);
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(poll(&p, 1, 0), 0);
+    EXPECT_EQ(core::WaitForWakeEvents({arrival}, 0), 1u);
+    core::ResetWakeEvent(arrival);
+    EXPECT_EQ(core::WaitForWakeEvents({arrival}, 0), 0u);
 
     line.Purge(true, false);
     EXPECT_EQ(line.WaitingCount(), 0);
@@ -277,10 +273,8 @@ TEST(SimLine, MonitorThreadSeesEveryArrivalThroughTheDescriptor) {
     for (int i = 0; i < 40; ++i) sent.push_back(static_cast<std::uint8_t>(i * 7));
     Bytes seen;
     std::thread monitor([&] {
-        pollfd p{line.ArrivalFd(), POLLIN, 0};
-        while (seen.size() < sent.size() && poll(&p, 1, 500) == 1) {
-            std::uint64_t count;
-            ASSERT_EQ(read(p.fd, &count, sizeof count), 8);
+        while (seen.size() < sent.size() && core::WaitForWakeEvents({line.ArrivalFd()}, 500) == 1) {
+            core::ResetWakeEvent(line.ArrivalFd());
             std::uint8_t buf[64];
             const int n = line.Read(buf, 64);
             seen.insert(seen.end(), buf, buf + n);

@@ -1,6 +1,5 @@
-// Test support: the diagnostic program's port settings, and a
-// pseudo-terminal pair of which the port opens the slave path while the test
-// plays the far end on the master.
+// Test support: a pseudo-terminal pair of which the port opens the slave
+// path while the test plays the far end on the master.
 #pragma once
 
 #include <fcntl.h>
@@ -11,21 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "serial/com_port.h"
-
-// The diagnostic program's port as its main window configures it.
-inline void ConfigureAsProgram(serial::TCustomComPort& port) {
-    port.SetBaudRate(serial::br9600);
-    port.Parity().SetBits(serial::prEven);
-    port.SetStopBits(serial::sbOneStopBit);
-    port.SetDataBits(serial::dbEight);
-    port.SetEvents({serial::evRxChar});
-    port.SetSyncMethod(serial::smNone);
-    port.Buffer().SetInputSize(254);
-    port.Buffer().SetOutputSize(254);
-    port.FlowControl().SetTxContinueOnXoff(true);
-    port.Timeouts().SetWriteTotalConstant(100);
-}
+#include "program_port.h"
 
 class PtyPair {
 public:

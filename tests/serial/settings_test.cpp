@@ -6,7 +6,7 @@
 
 #include "core/exception.h"
 #include "serial/com_port.h"
-#include "port_test_support.h"
+#include "program_port.h"
 
 using namespace serial;
 
@@ -242,25 +242,13 @@ TEST(PortSettings, EventMaskMapping) {
     EXPECT_EQ(MaskToEvents(0x0200 | 0x0040), TComEvents{evBreak});  // unknown bits dropped
 }
 
-TEST(PortSettings, PortPortNamesMapToDevicePaths) {
-    EXPECT_EQ(device::DevicePathForPort("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(device::DevicePathForPort("com12"), "/dev/ttyS11");
-    EXPECT_EQ(device::DevicePathForPort("ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(device::DevicePathForPort("/dev/pts/3"), "/dev/pts/3");
-    EXPECT_EQ(device::DevicePathForPort("COM0"), "/dev/COM0");
-    EXPECT_TRUE(device::IsSimulatedPortName("sIm"));
-    EXPECT_FALSE(device::IsSimulatedPortName("SIM1"));
-}
-
 TEST(PortSettings, LoadingStoresWithoutApplyingAndFinishLoadingOpensOnce) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.Ok());
     CountingPort port;
     int opens = 0;
     port.OnAfterOpen = [&](TCustomComPort&) { ++opens; };
     port.BeginLoading();
     port.SetConnected(true);
-    port.SetPort(pty.SlavePath());
+    port.SetPort("SIM");
     port.SetBaudRate(br2400);
     port.SetEvents({});
     EXPECT_EQ(opens, 0);
@@ -284,7 +272,7 @@ TEST(PortSettings, FinishLoadingHandsAnOpenFailureToTheApplication) {
     });
     port.BeginLoading();
     port.SetConnected(true);
-    port.SetPort("/nonexistent/tty");
+    port.SetPort("pd-no-such-port");
     port.FinishLoading();
     SetApplicationExceptionHandler(nullptr);
     EXPECT_EQ(sender, &port);

@@ -1,0 +1,24 @@
+// Port names on POSIX and the backend that opens them.
+#include "serial/device/device.h"
+#include "serial/device/posix_device.h"
+#ifdef PD_SERIAL_HAS_PUMPSIM
+#include "serial/device/sim_device.h"
+#endif
+
+namespace serial::device {
+
+std::string DevicePathForPort(const std::string& portName) {
+    if (portName.find('/') != std::string::npos) return portName;
+    if (const int n = ComPortNumber(portName)) return "/dev/ttyS" + std::to_string(n - 1);
+    return "/dev/" + portName;
+}
+
+std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
+    error = 0;
+#ifdef PD_SERIAL_HAS_PUMPSIM
+    if (IsSimulatedPortName(portName)) return OpenSimulatedDevice(error);
+#endif
+    return OpenPosixDevice(DevicePathForPort(portName), error);
+}
+
+}  // namespace serial::device

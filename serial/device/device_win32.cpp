@@ -1,0 +1,30 @@
+// Port names on Windows and the backend that opens them.
+#include "serial/device/device.h"
+#include "serial/device/win32_device.h"
+#ifdef PD_SERIAL_HAS_PUMPSIM
+#include "serial/device/sim_device.h"
+#endif
+
+namespace serial::device {
+
+std::string DevicePathForPort(const std::string& portName) { return "\\\\.\\" + portName; }
+
+std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
+    error = 0;
+#ifdef PD_SERIAL_HAS_PUMPSIM
+    if (IsSimulatedPortName(portName)) {
+        // The simulated line keeps real byte timing: the same 1 ms timer as a COM port.
+        struct Held {
+            TimerResolution timer;
+            std::shared_ptr<SerialDevice> device;
+        };
+        auto held = std::make_shared<Held>();
+        held->device = OpenSimulatedDevice(error);
+        if (!held->device) return nullptr;
+        return std::shared_ptr<SerialDevice>(held, held->device.get());
+    }
+#endif
+    return OpenWin32Device(DevicePathForPort(portName), error);
+}
+
+}  // namespace serial::device
