@@ -6,9 +6,9 @@
 #include <QPixmap>
 #include <QScreen>
 
-#include "window/form1.h"
+#include "window/qt/form1.h"
 #include "window/handler_guard.h"
-#include "window/pictures.h"
+#include "window/qt/pictures.h"
 
 namespace app {
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "window/caption_label.h"
+#include "window/qt/caption_label.h"
 
 namespace app {
 

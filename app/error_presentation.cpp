@@ -13,7 +13,7 @@
 #include <QWidget>
 
 #include "core/exception.h"
-#include "window/message_box.h"
+#include "window/qt/message_box.h"
 
 namespace app {
 namespace {

@@ -11,9 +11,9 @@
 #include "app/error_presentation.h"
 #include "localization/runtime.h"
 #include "serial/com_error.h"
-#include "window/form1.h"
-#include "window/message_box.h"
-#include "window/pictures.h"
+#include "window/qt/form1.h"
+#include "window/qt/message_box.h"
+#include "window/qt/pictures.h"
 
 namespace app {
 

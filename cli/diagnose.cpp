@@ -13,7 +13,6 @@
 #include "cli/port_open.h"
 #include "core/delay.h"
 #include "core/exception.h"
-#include "core/thread_priority.h"
 #include "serial/com_error.h"
 
 namespace cli {
@@ -43,7 +42,7 @@ class Diagnosis {
 public:
     Diagnosis(const DiagnoseOptions& options, std::ostream& out, std::ostream& err)
         : options_(options), out_(out), err_(err), com_(window::MakeComPort()), trace_(*com_),
-          engine_(trace_, window_) {
+          window_(*com_), engine_(trace_, window_) {
         window_.Attach(engine_);
         com_->OnRxChar = [this](int count) { engine_.Rx(count); };
         report_.port = options.port;
@@ -67,11 +66,7 @@ public:
         core::DelayMs(kSettleAfterOpenMs);
         engine_.SetRemainingStartValues();
 
-        {
-            // The wake-up pattern's breaks and pauses are timed on this thread.
-            core::ScopedRealTimePriority onTime;
-            engine_.Button3Click();
-        }
+        window_.Button3Click();
         err_ << "woken: wake-up pattern sent\n";
         if (!Await([this] { return engine_.State().Synced; }, kStepLimit)) return Failed();
         err_ << "synchronised\n";
@@ -117,7 +112,7 @@ private:
     }
 
     bool ReadFaults(FaultList& into) {
-        engine_.Button4Click();
+        window_.Button4Click();
         err_ << "reading faults\n";
         const int ticks = window_.State().timer2Ticks;
         if (!Await([&] { return window_.State().timer2Ticks > ticks; }, kStepLimit)) return false;
@@ -130,7 +125,7 @@ private:
             err_ << "fault memory not cleared: not confirmed\n";
             return kExitNotConfirmed;
         }
-        engine_.Button1Click();
+        window_.Button1Click();
         err_ << "clearing faults\n";
         if (!Await([this] { return !engine_.State().ClearPending; }, kStepLimit)) return kExitPumpSilent;
         // Cleared when the line shows the clear request answered byte by byte.

@@ -1,6 +1,7 @@
 #include "cli/headless_window.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "core/wake_event.h"
 
@@ -10,9 +11,12 @@ namespace {
 constexpr auto kDonePoll = std::chrono::milliseconds(10);
 }
 
-HeadlessWindow::HeadlessWindow() : wakeFd_(core::CreateWakeEvent()) {}
+HeadlessWindow::HeadlessWindow(window::PortComponent& com)
+    : FormLogic(*this, com), wakeFd_(core::CreateWakeEvent()) {}
 
 HeadlessWindow::~HeadlessWindow() {
+    // No effect may arrive once the wake event is gone.
+    EndLine();
     core::CloseWakeEvent(wakeFd_);
 }
 
@@ -24,40 +28,18 @@ void HeadlessWindow::Post(std::function<void()> effect) {
     core::SignalWakeEvent(wakeFd_);
 }
 
-void HeadlessWindow::SetFieldText(protocol::IdentField field, const std::string& text) {
-    Post([this, field, text] { display_.fields[field] = text; });
+void HeadlessWindow::Draw(window::FormPart part, int index) {
+    if (part != window::FormPart::Timer) return;  // the rest is read from the state
+    const auto timer = static_cast<protocol::Timer>(index);
+    TimerState& t = timers_[timer];
+    const bool enabled = State().timers.at(timer);
+    // Enabling a running timer leaves its period as it is.
+    if (enabled && !t.running) t.next = Clock::now() + std::chrono::milliseconds(window::TimerIntervalMs(timer));
+    t.running = enabled;
 }
 
-void HeadlessWindow::SetMemo2Text(const std::string& text) {
-    Post([this, text] { display_.memo = text; });
-}
-
-void HeadlessWindow::SetControlEnabled(protocol::Control control, bool enabled) {
-    Post([this, control, enabled] { display_.enabled[control] = enabled; });
-}
-
-void HeadlessWindow::SetFaultButtonVisible(int code, bool visible) {
-    Post([this, code, visible] {
-        if (visible) display_.visibleFaults.insert(code);
-        else display_.visibleFaults.erase(code);
-    });
-}
-
-void HeadlessWindow::SetFaultButtonHint(int code, const std::string& hint) {
-    Post([this, code, hint] { display_.hints[code] = hint; });
-}
-
-void HeadlessWindow::SetStatusVisible(bool visible) {
-    Post([this, visible] { display_.statusVisible = visible; });
-}
-
-void HeadlessWindow::SetTimerEnabled(protocol::Timer timer, bool enabled) {
-    Post([this, timer, enabled] {
-        TimerState& t = timers_[timer];
-        // Enabling a running timer leaves its period as it is.
-        if (enabled && !t.enabled) t.next = Clock::now() + t.interval;
-        t.enabled = enabled;
-    });
+void HeadlessWindow::ShowBox(const window::BoxRecord& box) {
+    std::fprintf(stderr, "%s: %s\n", box.title.c_str(), box.text.c_str());
 }
 
 bool HeadlessWindow::ApplyPosted() {
@@ -79,14 +61,10 @@ bool HeadlessWindow::ApplyPosted() {
 bool HeadlessWindow::FireDueTimers() {
     bool any = false;
     for (auto& [timer, t] : timers_) {
-        if (!t.enabled || Clock::now() < t.next || !engine_) continue;
-        t.next += t.interval;
-        if (timer == protocol::Timer::Timer1) {
-            engine_->timer1Timer();
-        } else {
-            engine_->Timer2Timer();
-            ++display_.timer2Ticks;
-        }
+        if (!t.running || Clock::now() < t.next) continue;
+        t.next += std::chrono::milliseconds(window::TimerIntervalMs(timer));
+        if (timer == protocol::Timer::Timer1) timer1Timer();
+        else Timer2Timer();
         any = true;
     }
     return any;
@@ -104,7 +82,7 @@ HeadlessWindow::Outcome HeadlessWindow::RunUntil(const std::function<bool()>& do
         if (now >= end) return Outcome::TimedOut;
         auto wake = std::min(end, now + kDonePoll);
         for (const auto& [timer, t] : timers_)
-            if (t.enabled) wake = std::min(wake, t.next);
+            if (t.running) wake = std::min(wake, t.next);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
         const int input = inputFd >= 0 ? core::InputWakeId(inputFd) : -1;
         if (core::WaitForWakeEvents({wakeFd_, input}, static_cast<int>(std::max<long long>(ms, 0))) & 2)

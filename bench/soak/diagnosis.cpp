@@ -16,7 +16,7 @@
 #include "port_session.h"
 #include "serial/device/sim_device.h"
 #include "timed_port.h"
-#include "window/memo_text.h"
+#include "window/qt/memo_text.h"
 #include "window/port_component.h"
 
 namespace soak {

@@ -15,7 +15,7 @@
 
 #include "app/application.h"
 #include "app/startup.h"
-#include "window/form1.h"
+#include "window/qt/form1.h"
 
 namespace {
 double MsSinceLaunch() {

@@ -11,7 +11,7 @@
 
 #include "app/error_presentation.h"
 #include "app/startup.h"
-#include "window/form1.h"
+#include "window/qt/form1.h"
 #include "core/exception.h"
 #include "serial/component.h"
 #include "gui_fixture.h"

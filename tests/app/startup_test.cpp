@@ -9,8 +9,8 @@
 #include "app/startup.h"
 #include "gui_fixture.h"
 #include "serial/com_port.h"
-#include "window/form1.h"
-#include "window/memo_text.h"
+#include "window/qt/form1.h"
+#include "window/qt/memo_text.h"
 
 using namespace testing_support;
 using namespace std::chrono_literals;
@@ -88,7 +88,7 @@ TEST_F(StartupTest, MissingPortIniIsReportedBeforeAnyWindow) {
     EXPECT_TRUE(Form1->Button4->isHidden());
     EXPECT_FALSE(Form1->Com11->isChecked() || Form1->Com21->isChecked() || Form1->com31->isChecked() ||
                  Form1->Com41->isChecked());
-    EXPECT_EQ(window::MemoText(Form1->memo), "memo");
+    EXPECT_EQ(Form1->logic().State().memo, "memo");
     EXPECT_EQ(Form1->engine().State().SyncHistory.size(), 0u);
     EXPECT_TRUE(Form1->isVisible());
 }

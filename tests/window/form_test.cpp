@@ -13,8 +13,8 @@
 #include "core/cp1251.h"
 #include "core/exception.h"
 #include "gui_fixture.h"
-#include "window/form1.h"
-#include "window/memo_text.h"
+#include "window/qt/form1.h"
+#include "window/qt/memo_text.h"
 
 using namespace testing_support;
 using window::TForm1;
@@ -67,7 +67,7 @@ TEST_F(FormTest, BuiltWindowHasTheStoredLayoutAndState) {
     EXPECT_EQ(form->GroupBox2->title(), " Ошибки ");
     EXPECT_EQ(form->button1->text(), "Стереть ошибки     ");
     EXPECT_EQ(form->status->caption(), "Ошибок не обнаружено");
-    EXPECT_EQ(window::MemoText(form->memo), "memo");
+    EXPECT_EQ(form->logic().State().memo, "memo");
     EXPECT_TRUE(form->Button3->isEnabled());
     EXPECT_TRUE(form->Button4->isHidden());
     EXPECT_FALSE(form->Button4->isEnabled());
@@ -144,8 +144,8 @@ TEST_F(CaptionTest, SixteenCaptionLinesGoToTheirTargets) {
     EXPECT_EQ(form->N2->title(), "Ports");
     EXPECT_EQ(form->Help1->title(), "Help");
     EXPECT_EQ(form->About1->text(), "Wiring");
-    EXPECT_EQ(form->ConnectionHelpText, "Connect it");
-    EXPECT_EQ(form->ConnectionHelpCaption, "How to");
+    EXPECT_EQ(form->ConnectionHelpText(), "Connect it");
+    EXPECT_EQ(form->ConnectionHelpCaption(), "How to");
     EXPECT_EQ(form->GroupBox2->title(), " Faults ");
     EXPECT_EQ(form->Button3->text(), "Start");
     EXPECT_EQ(form->Button4->text(), "Read");
@@ -178,7 +178,7 @@ TEST_F(CaptionTest, ProgramsOwnCaptionFilesFitTheHelpArea) {
     LoadCaptions(ReadBytes(PD_DATA_DIR "/caption.txt"));
     EXPECT_EQ(form->Button3->text(), "Начать коммуникацию");
     EXPECT_EQ(form->windowTitle(), "Диагностика VR - VP насосов");
-    EXPECT_TRUE(form->ConnectionHelpText.contains("адаптер"));
+    EXPECT_TRUE(form->ConnectionHelpText().contains("адаптер"));
 }
 
 TEST_F(CaptionTest, LineTooWideForTheAreaShiftsEveryLaterLine) {
@@ -186,10 +186,10 @@ TEST_F(CaptionTest, LineTooWideForTheAreaShiftsEveryLaterLine) {
     for (int i = 0; i < 20; ++i) wide += "word" + std::to_string(i) + " ";
     std::string file = "0\r\n1\r\n2\r\n3\r\n" + wide + "\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n";
     LoadCaptions(file);
-    EXPECT_TRUE(form->ConnectionHelpText.startsWith("word0 "));
-    EXPECT_FALSE(form->ConnectionHelpText.contains("word19"));
-    EXPECT_TRUE(form->ConnectionHelpCaption.endsWith("word19 "));
-    EXPECT_EQ((form->ConnectionHelpText + form->ConnectionHelpCaption).trimmed(), QString::fromStdString(wide).trimmed());
+    EXPECT_TRUE(form->ConnectionHelpText().startsWith("word0 "));
+    EXPECT_FALSE(form->ConnectionHelpText().contains("word19"));
+    EXPECT_TRUE(form->ConnectionHelpCaption().endsWith("word19 "));
+    EXPECT_EQ((form->ConnectionHelpText() + form->ConnectionHelpCaption()).trimmed(), QString::fromStdString(wide).trimmed());
     EXPECT_EQ(form->GroupBox2->title(), "5");
     EXPECT_EQ(form->Button3->text(), "6");
     EXPECT_EQ(form->Label4->caption(), "14");
@@ -202,7 +202,7 @@ TEST_F(CaptionTest, ShortEmptyAndOddCaptionFiles) {
     EXPECT_EQ(form->About1->text(), "");
     EXPECT_EQ(form->Button3->text(), "");
     EXPECT_EQ(form->windowTitle(), "");
-    EXPECT_EQ(form->ConnectionHelpText, "");
+    EXPECT_EQ(form->ConnectionHelpText(), "");
 
     LoadCaptions("");
     EXPECT_EQ(form->Exit1->text(), "");
@@ -228,11 +228,28 @@ TEST_F(CaptionTest, MissingOrHugeCaptionFileKeepsTheStoredCaptions) {
         EXPECT_EQ(e.Message(), "Text exceeds memo capacity");
     }
     EXPECT_EQ(form->Button3->text(), "Начать коммуникацию");
-    EXPECT_EQ(form->ConnectionHelpText, "");
+    EXPECT_EQ(form->ConnectionHelpText(), "");
     form->About1Click();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "");
     EXPECT_EQ(boxes[0].title, "");
+}
+
+TEST_F(CaptionTest, OneLineMegabyteFilesAreReadInAMoment) {
+    // Only the lines needed are laid out, not the whole paragraph: a line
+    // without a space breaks anywhere, and each break looks to its end.
+    const std::string word(1000 * 1000, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    LoadCaptions(word);
+    EXPECT_TRUE(form->Exit1->text().startsWith("xxx"));
+    EXPECT_EQ(form->Label4->caption(), form->Exit1->text());
+    WriteBytes("port.ini", word);
+    try {
+        form->OpenPortFromIni();
+    } catch (const std::exception&) {  // no device of that name
+    }
+    EXPECT_EQ(form->com().Port(), word);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 // ------------------------------------------------------------ help texts

@@ -14,8 +14,8 @@
 
 #include <QString>
 
-#include "window/form1.h"
-#include "window/message_box.h"
+#include "window/qt/form1.h"
+#include "window/qt/message_box.h"
 
 namespace testing_support {
 

@@ -1,4 +1,4 @@
-#include "window/form1.h"
+#include "window/qt/form1.h"
 
 #include <QFontDatabase>
 
@@ -9,18 +9,10 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShowEvent>
-#include <QTextCursor>
-#include <QThread>
 
-#include "core/cp1251.h"
-#include "core/delay.h"
-#include "core/text_file.h"
-#include "core/thread_priority.h"
 #include "window/handler_guard.h"
-#include "window/memo_text.h"
-#include "window/message_box.h"
-#include "window/pictures.h"
-#include "window/window_frame.h"
+#include "window/qt/pictures.h"
+#include "window/qt/window_frame.h"
 
 namespace window {
 
@@ -28,9 +20,6 @@ TForm1* Form1 = nullptr;
 QWidget* About = nullptr;
 
 namespace {
-const char* const kPortIni = "port.ini";
-const char* const kCaptionFile = "caption.txt";
-
 struct FaultButtonPlace {
     int code;
     int left, top;
@@ -56,7 +45,7 @@ TLabel* IdentField(QWidget* parent, int left, int top, int width) {
     return field;
 }
 
-TLabel* Caption(QWidget* parent, const QString& text, int left, int top) {
+TLabel* CaptionLabel(QWidget* parent, const QString& text, int left, int top) {
     auto* label = new TLabel(parent, text, true);
     label->move(left, top);
     return label;
@@ -90,7 +79,8 @@ void TGroupBox::mouseReleaseEvent(QMouseEvent* event) {
     if (click) emit Click();
 }
 
-TForm1::TForm1(std::unique_ptr<PortComponent> port) : com_(std::move(port)), engine_(*com_, *this) {
+TForm1::TForm1(std::unique_ptr<PortComponent> port)
+    : com_(std::move(port)), logic_(*this, *com_), engine_(*com_, logic_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Диагностика VR - VP насосов"));
     setFont(SansSerif(11, false));
@@ -104,25 +94,18 @@ TForm1::TForm1(std::unique_ptr<PortComponent> port) : com_(std::move(port)), eng
     KeepEmptyTitleEmpty(this);
 
     timer1 = new QTimer(this);
-    timer1->setInterval(1000);
+    timer1->setInterval(TimerIntervalMs(protocol::Timer::Timer1));
     Timer2 = new QTimer(this);
-    Timer2->setInterval(50);
-    connect(timer1, &QTimer::timeout, this, Guarded([this] { timer1Timer(); }));
-    connect(Timer2, &QTimer::timeout, this, Guarded([this] { Timer2Timer(); }));
+    Timer2->setInterval(TimerIntervalMs(protocol::Timer::Timer2));
+    connect(timer1, &QTimer::timeout, this, Guarded([this] { logic_.timer1Timer(); }));
+    connect(Timer2, &QTimer::timeout, this, Guarded([this] { logic_.Timer2Timer(); }));
 
-    com_->OnRxChar = [this](int count) { engine_.Rx(count); };
+    logic_.Attach(engine_);
 }
 
 TForm1::~TForm1() {
-    // The monitoring thread calls into the engine and posts to this window;
-    // it has to end before either goes away.
-    if (com_->Connected()) {
-        try {
-            com_->ClosePort();
-        } catch (...) {
-        }
-    }
-    com_->OnRxChar = nullptr;
+    // The line ends before this window, which the engine's effects reach, goes away.
+    logic_.EndLine();
     if (Form1 == this) Form1 = nullptr;
 }
 
@@ -136,17 +119,19 @@ void TForm1::BuildMenu() {
     com31 = N2->addAction(QStringLiteral("Com3"));
     Com41 = N2->addAction(QStringLiteral("Com4"));
     for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
+    // The ports the computer has are looked for each time the menu opens.
+    connect(N2, &QMenu::aboutToShow, this, Guarded([this] { ListFoundPorts(); }));
     Help1 = MainMenu1->addMenu(QStringLiteral("Помощь"));
     About1 = Help1->addAction(QStringLiteral("Подключение"));
     N1 = Help1->addSeparator();
     About2 = Help1->addAction(QStringLiteral("About"));
 
     connect(Exit1, &QAction::triggered, this, Guarded([this] { Exit1Click(); }));
-    connect(Com11, &QAction::triggered, this, Guarded([this] { Com11Click(); }));
-    connect(Com21, &QAction::triggered, this, Guarded([this] { Com21Click(); }));
-    connect(com31, &QAction::triggered, this, Guarded([this] { com31Click(); }));
-    connect(Com41, &QAction::triggered, this, Guarded([this] { Com41Click(); }));
-    connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
+    connect(Com11, &QAction::triggered, this, Guarded([this] { logic_.Com11Click(); }));
+    connect(Com21, &QAction::triggered, this, Guarded([this] { logic_.Com21Click(); }));
+    connect(com31, &QAction::triggered, this, Guarded([this] { logic_.com31Click(); }));
+    connect(Com41, &QAction::triggered, this, Guarded([this] { logic_.Com41Click(); }));
+    connect(About1, &QAction::triggered, this, Guarded([this] { logic_.About1Click(); }));
     connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
 }
 
@@ -167,10 +152,10 @@ void TForm1::BuildControls() {
     GroupBox1 = new QGroupBox(client);
     GroupBox1->setGeometry(332, 104, 257, 113);
     GroupBox1->setFocusPolicy(Qt::NoFocus);
-    Label2 = Caption(GroupBox1, QStringLiteral("Номер по Бош"), 20, 8);
-    Label3 = Caption(GroupBox1, QStringLiteral("Id номер"), 176, 8);
-    Label1 = Caption(GroupBox1, QStringLiteral("Оригинальный номер"), 10, 48);
-    Label4 = Caption(GroupBox1, QStringLiteral("Серийный номер"), 154, 48);
+    Label2 = CaptionLabel(GroupBox1, QStringLiteral("Номер по Бош"), 20, 8);
+    Label3 = CaptionLabel(GroupBox1, QStringLiteral("Id номер"), 176, 8);
+    Label1 = CaptionLabel(GroupBox1, QStringLiteral("Оригинальный номер"), 10, 48);
+    Label4 = CaptionLabel(GroupBox1, QStringLiteral("Серийный номер"), 154, 48);
     Id_b = IdentField(GroupBox1, 8, 24, 113);
     S_n = IdentField(GroupBox1, 144, 24, 105);
     Id = IdentField(GroupBox1, 144, 72, 105);
@@ -188,11 +173,11 @@ void TForm1::BuildControls() {
     status->setLineWidth(1);
     status->setAlignment(Qt::AlignCenter);
 
-    using Handler = void (TForm1::*)();
+    using Handler = void (FormLogic::*)();
     static constexpr Handler kFaultHandlers[15] = {
-        &TForm1::t50Click, &TForm1::t51Click, &TForm1::t52Click, &TForm1::t53Click, &TForm1::t54Click,
-        &TForm1::t55Click, &TForm1::t56Click, &TForm1::t57Click, &TForm1::t58Click, &TForm1::t59Click,
-        &TForm1::t5aClick, &TForm1::t5bClick, &TForm1::t5cClick, &TForm1::t5dClick, &TForm1::t5eClick};
+        &FormLogic::t50Click, &FormLogic::t51Click, &FormLogic::t52Click, &FormLogic::t53Click, &FormLogic::t54Click,
+        &FormLogic::t55Click, &FormLogic::t56Click, &FormLogic::t57Click, &FormLogic::t58Click, &FormLogic::t59Click,
+        &FormLogic::t5aClick, &FormLogic::t5bClick, &FormLogic::t5cClick, &FormLogic::t5dClick, &FormLogic::t5eClick};
     for (const FaultButtonPlace& place : kFaultPlaces) {
         const int index = place.code - 0x50;
         auto* button = new QPushButton(QString::number(place.code, 16), GroupBox2);
@@ -202,7 +187,7 @@ void TForm1::BuildControls() {
         button->setCursor(Qt::PointingHandCursor);
         button->setVisible(false);
         const Handler handler = kFaultHandlers[index];
-        connect(button, &QPushButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
+        connect(button, &QPushButton::clicked, this, Guarded([this, handler] { (logic_.*handler)(); }));
         faultButtons[static_cast<std::size_t>(index)] = button;
     }
 
@@ -229,9 +214,9 @@ void TForm1::BuildControls() {
         area->setTabChangesFocus(true);
     }
 
-    connect(Button3, &QPushButton::clicked, this, Guarded([this] { Button3Click(); }));
-    connect(Button4, &QPushButton::clicked, this, Guarded([this] { Button4Click(); }));
-    connect(button1, &QPushButton::clicked, this, Guarded([this] { Button1Click(); }));
+    connect(Button3, &QPushButton::clicked, this, Guarded([this] { logic_.Button3Click(); }));
+    connect(Button4, &QPushButton::clicked, this, Guarded([this] { logic_.Button4Click(); }));
+    connect(button1, &QPushButton::clicked, this, Guarded([this] { logic_.Button1Click(); }));
 
     // Tab order: Button3, Button4, the fault buttons by their own order,
     // button1, memo, Memo2.
@@ -280,81 +265,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-// ---------------------------------------------------------------- start-up
-
-void TForm1::FormCreate() {
-    engine_.SetFirstStartValues();
-    OpenPortFromIni();
-    engine_.SetRemainingStartValues();
-    Button4->setVisible(true);
-    LoadCaptions();
-    Memo2->clear();
-}
-
-void TForm1::LoadCaptions() {
-    Memo2->setPlainText(ReadMemoFile(kCaptionFile));
-    const QStringList lines = VisualLines(Memo2, 16);
-    auto line = [&lines](int n) { return lines.value(n); };
-    Exit1->setText(line(0));
-    N2->setTitle(line(1));
-    Help1->setTitle(line(2));
-    About1->setText(line(3));
-    GroupBox2->setTitle(line(6));
-    Button3->setText(line(7));
-    Button4->setText(line(8));
-    button1->setText(line(9));
-    status->setCaption(line(10));
-    setWindowTitle(line(11));
-    Label5->setCaption(line(11));
-    Label2->setCaption(line(12));
-    Label3->setCaption(line(13));
-    Label1->setCaption(line(14));
-    Label4->setCaption(line(15));
-    ConnectionHelpText = line(4);
-    ConnectionHelpCaption = line(5);
-}
-
-// ---------------------------------------------------------------- port
-
-void TForm1::CheckPortItem(QAction* item) {
-    for (QAction* each : {Com11, Com21, com31, Com41}) each->setChecked(each == item);
-}
-
-void TForm1::OpenPortFromIni() {
-    engine_.ClearSynced();
-    memo->setPlainText(ReadMemoFile(kPortIni));
-    com_->SetPort(VisualLines(memo, 1).value(0).toStdString());
-    const std::string name = com_->Port();
-    if (name == "Com1") CheckPortItem(Com11);
-    else if (name == "Com2") CheckPortItem(Com21);
-    else if (name == "Com3") CheckPortItem(com31);
-    else if (name == "Com4") CheckPortItem(Com41);
-    Memo2->clear();
-    com_->OpenPort();
-    com_->PurgeBuffers(true, true);
-    core::DelayMs(300);
-}
-
-void TForm1::ChoosePort(QAction* item, const char* name) {
-    CheckPortItem(item);
-    memo->setPlainText(QString::fromLatin1(name));
-    core::WriteWholeTextFile(kPortIni, core::NormalizeLineEnds(core::Utf8ToCp1251(MemoText(memo).toStdString())));
-    if (com_->Connected()) com_->ClosePort();
-    OpenPortFromIni();
-}
-
-void TForm1::Com11Click() { ChoosePort(Com11, "Com1"); }
-void TForm1::Com21Click() { ChoosePort(Com21, "Com2"); }
-void TForm1::com31Click() { ChoosePort(com31, "Com3"); }
-void TForm1::Com41Click() { ChoosePort(Com41, "Com4"); }
-
 // ---------------------------------------------------------------- menu
 
 void TForm1::Exit1Click() { close(); }
-
-void TForm1::About1Click() {
-    ShowMessageBox(this, {ConnectionHelpCaption.toStdString(), ConnectionHelpText.toStdString(), BoxIcon::Information});
-}
 
 void TForm1::About2Click() {
     hide();
@@ -365,101 +278,6 @@ void TForm1::About2Click() {
     }
 }
 
-// ---------------------------------------------------------------- engine entries
-
-void TForm1::Button3Click() {
-    // The wake-up pattern's breaks and pauses are timed on this thread.
-    core::ScopedRealTimePriority onTime;
-    engine_.Button3Click();
-}
-void TForm1::Button4Click() { engine_.Button4Click(); }
-void TForm1::Button1Click() { engine_.Button1Click(); }
-void TForm1::timer1Timer() { engine_.timer1Timer(); }
-void TForm1::Timer2Timer() { engine_.Timer2Timer(); }
-
-// ---------------------------------------------------------------- help texts
-
-void TForm1::ShowHelpText(int code) {
-    const std::string name = QString::number(code, 16).toUpper().toStdString() + ".txt";
-    const QString text = ReadMemoFile(name);
-    if (text != MemoText(Memo2)) {
-        Memo2->setPlainText(text);
-        Memo2->moveCursor(QTextCursor::Start);
-    }
-    Memo2->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::t50Click() { ShowHelpText(0x50); }
-void TForm1::t51Click() { ShowHelpText(0x51); }
-void TForm1::t52Click() { ShowHelpText(0x52); }
-void TForm1::t53Click() { ShowHelpText(0x53); }
-void TForm1::t54Click() { ShowHelpText(0x54); }
-void TForm1::t55Click() { ShowHelpText(0x55); }
-void TForm1::t56Click() { ShowHelpText(0x56); }
-void TForm1::t57Click() { ShowHelpText(0x57); }
-void TForm1::t58Click() { ShowHelpText(0x58); }
-void TForm1::t59Click() { ShowHelpText(0x59); }
-void TForm1::t5aClick() { ShowHelpText(0x5A); }
-void TForm1::t5bClick() { ShowHelpText(0x5B); }
-void TForm1::t5cClick() { ShowHelpText(0x5C); }
-void TForm1::t5dClick() { ShowHelpText(0x5D); }
-void TForm1::t5eClick() { ShowHelpText(0x5E); }
-
 void TForm1::GroupBox2Click() { FaultButton(0x57)->repaint(); }
-
-// ---------------------------------------------------------------- effects
-
-template <class F>
-void TForm1::Apply(F effect) {
-    if (QThread::currentThread() == thread())
-        effect();
-    else
-        QMetaObject::invokeMethod(this, std::move(effect), Qt::QueuedConnection);
-}
-
-void TForm1::SetFieldText(protocol::IdentField field, const std::string& text) {
-    TLabel* target = nullptr;
-    switch (field) {
-        case protocol::IdentField::OrName: target = Or_name; break;
-        case protocol::IdentField::Id: target = Id; break;
-        case protocol::IdentField::SerialNumber: target = S_n; break;
-        case protocol::IdentField::BoschNumber: target = Id_b; break;
-    }
-    Apply([target, value = QString::fromStdString(text)] { target->setCaption(value); });
-}
-
-void TForm1::SetMemo2Text(const std::string& text) {
-    Apply([this, value = QString::fromStdString(text)] { Memo2->setPlainText(value); });
-}
-
-void TForm1::SetControlEnabled(protocol::Control control, bool enabled) {
-    QPushButton* target = control == protocol::Control::Button3   ? Button3
-                          : control == protocol::Control::Button4 ? Button4
-                                                                  : static_cast<QPushButton*>(button1);
-    Apply([target, enabled] { target->setEnabled(enabled); });
-}
-
-void TForm1::SetFaultButtonVisible(int code, bool visible) {
-    if (code < 0x50 || code > 0x5E) return;
-    Apply([button = FaultButton(code), visible] { button->setVisible(visible); });
-}
-
-void TForm1::SetFaultButtonHint(int code, const std::string& hint) {
-    if (code < 0x50 || code > 0x5E) return;
-    Apply([button = FaultButton(code), value = QString::fromStdString(hint)] { button->setToolTip(value); });
-}
-
-void TForm1::SetStatusVisible(bool visible) {
-    Apply([this, visible] { status->setVisible(visible); });
-}
-
-void TForm1::SetTimerEnabled(protocol::Timer timer, bool enabled) {
-    QTimer* target = timer == protocol::Timer::Timer1 ? timer1 : Timer2;
-    Apply([target, enabled] {
-        // Enabling a running timer leaves its period as it is.
-        if (!enabled) target->stop();
-        else if (!target->isActive()) target->start();
-    });
-}
 
 }  // namespace window

@@ -1,9 +1,9 @@
-#include "window/message_box.h"
+#include "window/qt/message_box.h"
 
 #include <QMessageBox>
 #include <QString>
 
-#include "window/window_frame.h"
+#include "window/qt/window_frame.h"
 
 namespace window {
 namespace {

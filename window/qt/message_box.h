@@ -5,17 +5,11 @@
 #include <functional>
 #include <string>
 
+#include "window/box_record.h"
+
 class QWidget;
 
 namespace window {
-
-enum class BoxIcon { None, Information, Error };
-
-struct BoxRecord {
-    std::string title;  // UTF-8
-    std::string text;   // UTF-8
-    BoxIcon icon = BoxIcon::None;
-};
 
 using BoxHook = std::function<void(const BoxRecord&)>;
 

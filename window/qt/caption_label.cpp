@@ -1,4 +1,4 @@
-#include "window/caption_label.h"
+#include "window/qt/caption_label.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,12 +1,14 @@
-// The main window: start button, fault display, erase button, identification
-// fields, help-text area, menus, the serial port and the two timers. Controls
-// are public members under their own names so that the engine's effects, the
-// start-up sequence and the tests reach them as the window's parts.
+// The main window's Qt face: start button, fault display, erase button,
+// identification fields, help-text area, menus and the two timers, drawn from
+// the form's logic (window/form_logic.h), which owns the handlers. Controls
+// are public members under their own names so that the start-up sequence and
+// the tests reach them as the window's parts.
 #pragma once
 
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QAction>
 #include <QGroupBox>
@@ -16,11 +18,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "protocol/engine_view.h"
 #include "protocol/pump_protocol.h"
-#include "window/caption_label.h"
-#include "window/eraser_button.h"
+#include "window/form_face.h"
+#include "window/form_logic.h"
 #include "window/port_component.h"
+#include "window/qt/caption_label.h"
+#include "window/qt/eraser_button.h"
 
 namespace window {
 
@@ -44,7 +47,7 @@ private:
 // glyphs stands in for it where it is missing.
 QFont SansSerif(int pixelSize, bool bold);
 
-class TForm1 : public QMainWindow, public protocol::EngineView {
+class TForm1 : public QMainWindow, private FormFace {
     Q_OBJECT
 public:
     // Builds the window with every control and its stored properties; the
@@ -52,40 +55,15 @@ public:
     explicit TForm1(std::unique_ptr<PortComponent> port = MakeComPort());
     ~TForm1() override;
 
-    // --- handlers ---
-    void FormCreate();
-    void OpenPortFromIni();
-    void LoadCaptions();
-    void Button3Click();
-    void Button4Click();
-    void Button1Click();
+    // --- handlers: the form's own, and those that only move windows ---
+    FormLogic& logic() { return logic_; }
+    void FormCreate() { logic_.FormCreate(); }
+    void OpenPortFromIni() { logic_.OpenPortFromIni(); }
+    void LoadCaptions() { logic_.LoadCaptions(); }
+    void About1Click() { logic_.About1Click(); }
     void GroupBox2Click();
     void Exit1Click();
-    void About1Click();
     void About2Click();
-    void Com11Click();
-    void Com21Click();
-    void com31Click();
-    void Com41Click();
-    void timer1Timer();
-    void Timer2Timer();
-    void t50Click();
-    void t51Click();
-    void t52Click();
-    void t53Click();
-    void t54Click();
-    void t55Click();
-    void t56Click();
-    void t57Click();
-    void t58Click();
-    void t59Click();
-    void t5aClick();
-    void t5bClick();
-    void t5cClick();
-    void t5dClick();
-    void t5eClick();
-    // The fault button handlers' common work: help text of `code` into Memo2.
-    void ShowHelpText(int code);
 
     // --- controls ---
     QWidget* client;  // the client area below the menu bar
@@ -95,7 +73,7 @@ public:
     TGroupBox* GroupBox2;
     TPictureButton* button1;
     TLabel* Label5;
-    QPlainTextEdit* memo;
+    QPlainTextEdit* memo;  // hidden; the text of port.ini is in the form's state
     QPlainTextEdit* Memo2;
     TLabel* Label1;
     TLabel* Label2;
@@ -117,6 +95,7 @@ public:
     QAction* Com21;
     QAction* com31;
     QAction* Com41;
+    std::vector<QAction*> foundPortItems;  // below the four: a separator, then one item a port found
     QMenu* Help1;
     QAction* About1;
     QAction* N1;
@@ -128,20 +107,11 @@ public:
     QTimer* timer1;
     QTimer* Timer2;
 
-    QString ConnectionHelpText;
-    QString ConnectionHelpCaption;
+    QString ConnectionHelpText() const { return QString::fromStdString(logic_.State().connectionHelpText); }
+    QString ConnectionHelpCaption() const { return QString::fromStdString(logic_.State().connectionHelpCaption); }
 
     static constexpr int kWidth = 610, kHeight = 464;
     static constexpr int kMinWidth = 610, kMaxWidth = 710, kMinHeight = 400, kMaxHeight = 650;
-
-    // --- the engine's effects, applied on the GUI thread in order ---
-    void SetFieldText(protocol::IdentField field, const std::string& text) override;
-    void SetMemo2Text(const std::string& text) override;
-    void SetControlEnabled(protocol::Control control, bool enabled) override;
-    void SetFaultButtonVisible(int code, bool visible) override;
-    void SetFaultButtonHint(int code, const std::string& hint) override;
-    void SetStatusVisible(bool visible) override;
-    void SetTimerEnabled(protocol::Timer timer, bool enabled) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -153,12 +123,20 @@ private:
     void Centre();
     // Applies the outer size (first report only) and limits to a window inside `frame`.
     void FitToFrame(QMargins frame);
-    void ChoosePort(QAction* item, const char* name);
-    void CheckPortItem(QAction* item);
-    template <class F>
-    void Apply(F effect);
+
+    // --- the face (form1_face.cpp) ---
+    void Post(std::function<void()> effect) override;
+    void Draw(FormPart part, int index) override;
+    std::vector<std::string> Memo2Lines(const std::string& line) override;
+    std::string Memo2Text() const override;
+    void FocusMemo2() override;
+    void ShowBox(const BoxRecord& box) override;
+    void DrawCaptions();
+    void DrawPortItems();
+    void ListFoundPorts();
 
     std::unique_ptr<PortComponent> com_;
+    FormLogic logic_;
     protocol::PumpProtocol engine_;
     bool shownOnce_ = false;
     bool fittedToFrame_ = false;

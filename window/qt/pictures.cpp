@@ -1,4 +1,4 @@
-#include "window/pictures.h"
+#include "window/qt/pictures.h"
 
 #include <QBitmap>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "window/window_frame.h"
+#include "window/qt/window_frame.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "window/eraser_button.h"
+#include "window/qt/eraser_button.h"
 
 #include <QIcon>
 #include <QStyleOptionButton>

@@ -1,0 +1,39 @@
+// What the form's logic asks of a face (the Qt window, the Windows window, or
+// the companion's headless one). A face draws the form's state and turns the
+// user's clicks into the logic's handlers; it holds no handler logic itself.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "window/box_record.h"
+
+namespace window {
+
+// The part of the state that has changed. `index` names the field, control,
+// fault code or timer (as the engine's enums and codes count them).
+enum class FormPart { Captions, PortItems, Memo2, Button4Shown, Field, Control, FaultButton, Status, Timer };
+
+class FormFace {
+public:
+    virtual ~FormFace() = default;
+
+    // Runs `effect` on the GUI thread: at once when called there, otherwise
+    // queued behind the effects posted before it. Any thread.
+    virtual void Post(std::function<void()> effect) = 0;
+    // Shows the state's `part` as it is now (Memo2: a new text with the caret at
+    // its start). GUI thread.
+    virtual void Draw(FormPart part, int index) = 0;
+
+    // The lines that Memo2 breaks one line of text into at its width.
+    virtual std::vector<std::string> Memo2Lines(const std::string& line) = 0;
+    // Memo2's text as shown now, what the user typed included ("\n" line ends).
+    virtual std::string Memo2Text() const = 0;
+    // Moves the keyboard focus to Memo2.
+    virtual void FocusMemo2() = 0;
+    // A modal box; returns when it has been closed.
+    virtual void ShowBox(const BoxRecord& box) = 0;
+};
+
+}  // namespace window

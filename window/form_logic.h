@@ -1,0 +1,104 @@
+// TForm1's logic, free of any toolkit: the handlers of the main window (start-up,
+// captions, port selection, help texts, the start, read and erase buttons, the
+// timers) and the state that they and the engine's effects build. A face
+// draws the state and calls the handlers; the engine sees the logic as its view.
+//
+// Threads:
+//   the engine's effects (EngineView)  - any thread; applied through the face's Post
+//   everything else                    - the GUI thread
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "protocol/engine_view.h"
+#include "protocol/pump_protocol.h"
+#include "window/form_face.h"
+#include "window/form_state.h"
+#include "window/port_component.h"
+#include "window/port_scan.h"
+
+namespace window {
+
+class FormLogic : public protocol::EngineView {
+public:
+    FormLogic(FormFace& face, PortComponent& com);
+    ~FormLogic() override;
+    FormLogic(const FormLogic&) = delete;
+    FormLogic& operator=(const FormLogic&) = delete;
+
+    // The engine the handlers drive; its receive handler becomes the port's.
+    void Attach(protocol::PumpProtocol& engine);
+    // Closes the port, so that nothing arrives any more; never throws.
+    void EndLine() noexcept;
+
+    const FormState& State() const { return state_; }
+
+    // --- handlers ---
+    void FormCreate();
+    void OpenPortFromIni();
+    void LoadCaptions();
+    void Com11Click();
+    void Com21Click();
+    void com31Click();
+    void Com41Click();
+    // Any port by name, as the four items choose theirs.
+    void ChoosePort(const std::string& name);
+
+    // The ports the computer has, for the port menu below its four items,
+    // looked for when the menu opens; the one in use is checked.
+    struct PortMenuItem {
+        FoundPort port;
+        bool checked = false;
+    };
+    std::vector<PortMenuItem> FoundPortItems() const;
+    // Where the ports are looked for (the system's device folder unless set).
+    void SetDevFolder(std::string folder) { devFolder_ = std::move(folder); }
+    void About1Click();
+    void Button3Click();
+    void Button4Click();
+    void Button1Click();
+    void timer1Timer();
+    void Timer2Timer();
+    void t50Click();
+    void t51Click();
+    void t52Click();
+    void t53Click();
+    void t54Click();
+    void t55Click();
+    void t56Click();
+    void t57Click();
+    void t58Click();
+    void t59Click();
+    void t5aClick();
+    void t5bClick();
+    void t5cClick();
+    void t5dClick();
+    void t5eClick();
+    // The fault buttons' common work: the help text of `code` into Memo2.
+    void ShowHelpText(int code);
+
+    // --- the engine's effects ---
+    void SetFieldText(protocol::IdentField field, const std::string& text) override;
+    void SetMemo2Text(const std::string& text) override;
+    void SetControlEnabled(protocol::Control control, bool enabled) override;
+    void SetFaultButtonVisible(int code, bool visible) override;
+    void SetFaultButtonHint(int code, const std::string& hint) override;
+    void SetStatusVisible(bool visible) override;
+    void SetTimerEnabled(protocol::Timer timer, bool enabled) override;
+
+private:
+    protocol::PumpProtocol& Engine();
+    void SetMemo2(std::string text);
+    // Lines 0 .. count-1 of `text` as Memo2 shows them.
+    std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
+
+    FormFace& face_;
+    PortComponent& com_;
+    protocol::PumpProtocol* engine_ = nullptr;
+    FormState state_;
+    std::string devFolder_ = DefaultDevFolder();
+};
+
+}  // namespace window
