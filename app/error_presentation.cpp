@@ -17,11 +17,6 @@
 
 namespace app {
 namespace {
-std::string& Title() {
-    static std::string title;
-    return title;
-}
-
 std::string Demangle(const char* name) {
     int status = 0;
     std::unique_ptr<char, void (*)(void*)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
@@ -64,15 +59,6 @@ std::string ApplicationTitleFromPath(const std::string& path) {
     if (dot >= 0) name.truncate(dot);
     if (name.size() > 1) name = name.left(1) + name.mid(1).toLower();
     return name.toStdString();
-}
-
-const std::string& ApplicationTitle() { return Title(); }
-void SetApplicationTitle(std::string title) { Title() = std::move(title); }
-
-std::string WithFinalPeriod(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
-        return message + ".";
-    return message;
 }
 
 void ShowErrorMessage(const core::Exception& error) {
@@ -120,21 +106,6 @@ void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
         present();
     else
         QMetaObject::invokeMethod(application, present, Qt::QueuedConnection);
-}
-
-std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
-                           const std::string& message) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(address & 0xFFFFFFFFu));
-    std::string text = "Exception " + className + " in module " + module + " at " + hex + ".\n" + message;
-    if (!message.empty() && message.back() != '.') text += ".";
-    return text;
-}
-
-std::string StartupFailureText(std::uintptr_t address) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(address & 0xFFFFFFFFu));
-    return std::string("Runtime error 217 at ") + hex;
 }
 
 }  // namespace app
