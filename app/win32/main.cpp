@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/win32/about.h"
 #include "app/win32/application_window.h"
+#include "app/win32/user_folder.h"
 #include "core/win32_text.h"
 #include "serial/component.h"
 #include "window/handler_guard.h"
@@ -73,6 +74,15 @@ int MessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
+bool AskedForUserFolder() {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    bool asked = false;
+    for (int i = 1; i < count; ++i) asked = asked || lstrcmpW(arguments[i], kUserFolderArgument) == 0;
+    LocalFree(arguments);
+    return asked;
+}
+
 std::string ProgramPath() {
     wchar_t path[MAX_PATH];
     return core::NarrowText(std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH)));
@@ -83,6 +93,15 @@ std::string ProgramPath() {
 
 int main() {
     using namespace app;
+    SetApplicationTitle(ApplicationTitleFromPath(win32::ProgramPath()));
+    if (win32::AskedForUserFolder()) {
+        const std::string failure = win32::EnterUserFolder();
+        if (!failure.empty()) {
+            MessageBoxW(nullptr, core::WideText(failure).c_str(), core::WideText(ApplicationTitle()).c_str(),
+                        MB_OK | MB_ICONERROR);
+            return 1;
+        }
+    }
     bool failed = false;
     const std::uintptr_t at = StartModulesAt(failed);
     if (failed) {
@@ -92,7 +111,6 @@ int main() {
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    SetApplicationTitle(ApplicationTitleFromPath(win32::ProgramPath()));
     window::win32::StartGuiQueue();
     win32::ApplicationWindow();
     window::SetErrorPresenter(&HandleUncaughtError);

@@ -70,6 +70,13 @@ LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
             return SendMessageW(GetAncestor(frame, GA_ROOT), message, wParam, lParam);
+        case WM_ERASEBKGND: {
+            // The frame's own area, so that a child hidden inside it leaves no trace.
+            RECT area{};
+            GetClientRect(frame, &area);
+            FillRect(reinterpret_cast<HDC>(wParam), &area, GetSysColorBrush(COLOR_BTNFACE));
+            return TRUE;
+        }
         case WM_NCHITTEST:
             if (clickable) return HTCLIENT;
             break;

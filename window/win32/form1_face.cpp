@@ -114,6 +114,7 @@ void TForm1::Draw(FormPart part, int index) {
         case FormPart::FaultButton: {
             HWND button = faultButtons[static_cast<std::size_t>(index - kFirstFaultCode)];
             ShowWindow(button, s.visibleFaults.count(index) != 0 ? SW_SHOWNA : SW_HIDE);
+            RedrawWindow(GroupBox2, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
             const auto hint = s.hints.find(index);
             std::wstring text = WithLineEnds(core::WideText(hint == s.hints.end() ? "" : hint->second), L"\r\n");
             TTTOOLINFOW tool{};
@@ -124,7 +125,10 @@ void TForm1::Draw(FormPart part, int index) {
             SendMessageW(tooltips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
             break;
         }
-        case FormPart::Status: ShowWindow(status, s.statusVisible ? SW_SHOWNA : SW_HIDE); break;
+        case FormPart::Status:
+            ShowWindow(status, s.statusVisible ? SW_SHOWNA : SW_HIDE);
+            RedrawWindow(GroupBox2, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+            break;
         case FormPart::Timer: DrawTimer(static_cast<protocol::Timer>(index)); break;
     }
 }
