@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-windows}
-for p in nsis zip; do
+for p in nsis zip librsvg2-bin; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="${missing:-} $p"
 done
 if [ -n "${missing:-}" ]; then

@@ -4,9 +4,10 @@
 ; first start, never overwriting); an uninstaller in the system's list of
 ; programs, which leaves every user's working folder alone.
 ; makensis -DVERSION=x.y.z -DSTAGE=<staged files> -DOUTFILE=<setup.exe> pumpdiag.nsi
-Unicode true
+; A 64-bit installer: the program is 64-bit, and so it runs where only 64-bit
+; Windows programs run.
+Target amd64-unicode
 SetCompressor /SOLID lzma
-!include "x64.nsh"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\pumpdiag"
 Name "pumpdiag ${VERSION}"
