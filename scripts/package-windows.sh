@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the Windows installer pumpdiag-setup-<version>.exe (NSIS) and the
 # portable pumpdiag-<version>-portable.zip into build-windows/ (or
-# $BUILD_DIR), after the Windows build.
+# $BUILD_DIR), after the Windows build. With --tests, also installs what the
+# window and installer tests under Wine need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-windows}
-for p in nsis zip librsvg2-bin; do
+packages="nsis zip librsvg2-bin"
+[ "${1:-}" = "--tests" ] && packages="$packages xvfb xdotool"
+for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="${missing:-} $p"
 done
 if [ -n "${missing:-}" ]; then
