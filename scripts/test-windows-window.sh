@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The Windows window and installer under Wine on a private X server: builds
 # the Windows programs and the installer, then runs the port scan test, the
-# window test (a whole
-# diagnosis against SIM) and the installer test (silent install, start from
-# the shortcut in the user's folder, silent uninstall).
+# window test (a whole diagnosis against SIM) and the installer test (silent
+# install, start from the shortcut in the user's folder, silent uninstall).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/package-windows.sh --tests >/dev/null
