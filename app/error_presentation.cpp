@@ -1,6 +1,5 @@
 #include "app/error_presentation.h"
 
-#include <cxxabi.h>
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -17,44 +16,12 @@
 
 namespace app {
 namespace {
-std::string& Title() {
-    static std::string title;
-    return title;
-}
-
-std::string Demangle(const char* name) {
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
-    return status == 0 && plain ? std::string(plain.get()) : std::string(name);
-}
-
 // Offset of a code address from the base of the module that holds it.
 std::uintptr_t ModuleOffset(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) && info.dli_fbase)
         return reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
     return reinterpret_cast<std::uintptr_t>(address);
-}
-
-// The box names the program file as the module: our code is linked into it.
-void ShowLastResort(const std::string& className, const void* address, const std::string& message) {
-    const std::string module = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).toStdString();
-    window::ShowMessageBox(nullptr, {"Application Error", LastResortText(className, module, ModuleOffset(address), message),
-                                     window::BoxIcon::Error});
-}
-
-// The last-resort box for the error currently being handled, whatever its class.
-void ShowLastResortForCurrent(const void* where) {
-    try {
-        throw;
-    } catch (const core::Exception& error) {
-        ShowLastResort(error.ClassName(), where, error.Message());
-    } catch (const std::exception& error) {
-        ShowLastResort(Demangle(typeid(error).name()), where, "");
-    } catch (...) {
-        const std::type_info* type = abi::__cxa_current_exception_type();
-        ShowLastResort(type ? Demangle(type->name()) : std::string("unknown"), where, "");
-    }
 }
 }  // namespace
 
@@ -66,44 +33,19 @@ std::string ApplicationTitleFromPath(const std::string& path) {
     return name.toStdString();
 }
 
-const std::string& ApplicationTitle() { return Title(); }
-void SetApplicationTitle(std::string title) { Title() = std::move(title); }
+// The box names the program file as the module: our code is linked into it.
+void ShowLastResort(const std::string& className, const void* address, const std::string& message) {
+    const std::string module = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).toStdString();
+    window::ShowMessageBox(nullptr, {"Application Error", LastResortText(className, module, ModuleOffset(address), message),
+                                     window::BoxIcon::Error});
+}
 
-std::string WithFinalPeriod(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
-        return message + ".";
-    return message;
+void CancelMouseCapture() {
+    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 }
 
 void ShowErrorMessage(const core::Exception& error) {
     window::ShowMessageBox(nullptr, {ApplicationTitle(), WithFinalPeriod(error.Message()), window::BoxIcon::Error});
-}
-
-void HandleUncaughtError() noexcept {
-    const void* where = __builtin_extract_return_addr(__builtin_return_address(0));
-    try {
-        // A half-finished drag or button press is abandoned first.
-        if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
-        try {
-            throw;
-        } catch (const core::EAbort&) {
-        } catch (const core::Exception& error) {
-            ShowErrorMessage(error);
-        } catch (...) {
-            ShowLastResortForCurrent(where);
-        }
-    } catch (...) {
-        std::fputs("error while presenting an error\n", stderr);
-    }
-}
-
-void PresentFatalError() noexcept {
-    const void* where = __builtin_extract_return_addr(__builtin_return_address(0));
-    try {
-        ShowLastResortForCurrent(where);
-    } catch (...) {
-        std::fputs("error while presenting an error\n", stderr);
-    }
 }
 
 void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
@@ -120,21 +62,6 @@ void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
         present();
     else
         QMetaObject::invokeMethod(application, present, Qt::QueuedConnection);
-}
-
-std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
-                           const std::string& message) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(address & 0xFFFFFFFFu));
-    std::string text = "Exception " + className + " in module " + module + " at " + hex + ".\n" + message;
-    if (!message.empty() && message.back() != '.') text += ".";
-    return text;
-}
-
-std::string StartupFailureText(std::uintptr_t address) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(address & 0xFFFFFFFFu));
-    return std::string("Runtime error 217 at ") + hex;
 }
 
 }  // namespace app

@@ -46,6 +46,13 @@ void PresentFatalError() noexcept;
 // escaped error, on the GUI thread whichever thread reports it.
 void PresentComponentError(serial::TComponent* sender, std::exception_ptr error);
 
+// Platform: releases the mouse from a window that holds it, abandoning a
+// half-finished drag or button press.
+void CancelMouseCapture();
+// Platform: the last-resort box for an error of `className` raised at
+// `address` (a code address in the program file).
+void ShowLastResort(const std::string& className, const void* address, const std::string& message);
+
 // Text of the last-resort box: "Exception %s in module %s at %p.\n%s%s".
 std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
                            const std::string& message);

@@ -9,25 +9,11 @@
 #include "app/about_form.h"
 #include "app/application.h"
 #include "app/error_presentation.h"
-#include "localization/runtime.h"
-#include "serial/com_error.h"
 #include "window/qt/form1.h"
 #include "window/qt/message_box.h"
 #include "window/qt/pictures.h"
 
 namespace app {
-
-void StartModules() {
-    localization::StartRuntime();
-    try {
-        serial::InitPortErrorMessages();
-    } catch (...) {
-        localization::EndRuntime();
-        throw;
-    }
-}
-
-void EndModules() { localization::EndRuntime(); }
 
 void CreateWindows() {
     auto* form = new window::TForm1();
@@ -51,20 +37,6 @@ void DestroyWindows() {
     delete window::Form1;
     window::Form1 = nullptr;
 }
-
-namespace {
-// Kept out of line so that the return address names the call in RunProgram.
-[[gnu::noinline]] std::uintptr_t StartModulesAt(bool& failed) {
-    const auto at = reinterpret_cast<std::uintptr_t>(__builtin_extract_return_addr(__builtin_return_address(0)));
-    try {
-        StartModules();
-        failed = false;
-    } catch (...) {
-        failed = true;
-    }
-    return at;
-}
-}  // namespace
 
 int RunProgram(int argc, char** argv) { return RunProgram(argc, argv, &CreateWindows); }
 

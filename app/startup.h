@@ -1,12 +1,18 @@
 // Start-up and shutdown of the program.
 #pragma once
 
+#include <cstdint>
+
 namespace app {
 
 // Starts the linked modules: the localization runtime, then the port's
 // error table. Raises what they raise; what started is ended again first.
 void StartModules();
 void EndModules();
+// StartModules, reporting a failure in `failed`; returns the address of its
+// call in the caller, for the start-up failure box. Kept out of line so that
+// the return address names that call.
+[[gnu::noinline]] std::uintptr_t StartModulesAt(bool& failed);
 
 // Creates the main window and runs its creation handler (an error there is
 // presented at once), creates and shows the About dialog, then shows the

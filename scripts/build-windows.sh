@@ -4,7 +4,7 @@
 # go to the configure step. Uses ccache when the machine has it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64)
+packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64 librsvg2-bin python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -183,6 +183,14 @@ void FormLogic::t5cClick() { ShowHelpText(0x5C); }
 void FormLogic::t5dClick() { ShowHelpText(0x5D); }
 void FormLogic::t5eClick() { ShowHelpText(0x5E); }
 
+FormHandler FaultClickHandler(int code) {
+    static constexpr FormHandler kHandlers[15] = {
+        &FormLogic::t50Click, &FormLogic::t51Click, &FormLogic::t52Click, &FormLogic::t53Click, &FormLogic::t54Click,
+        &FormLogic::t55Click, &FormLogic::t56Click, &FormLogic::t57Click, &FormLogic::t58Click, &FormLogic::t59Click,
+        &FormLogic::t5aClick, &FormLogic::t5bClick, &FormLogic::t5cClick, &FormLogic::t5dClick, &FormLogic::t5eClick};
+    return kHandlers[code - kFirstFaultCode];
+}
+
 // ---------------------------------------------------------------- effects
 
 void FormLogic::SetFieldText(protocol::IdentField field, const std::string& text) {

@@ -101,4 +101,8 @@ private:
     std::string devFolder_ = DefaultDevFolder();
 };
 
+// The click handler of the fault button of `code` (t50Click .. t5eClick).
+using FormHandler = void (FormLogic::*)();
+FormHandler FaultClickHandler(int code);
+
 }  // namespace window

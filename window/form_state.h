@@ -50,6 +50,20 @@ constexpr const char* kPortItemNames[4] = {"Com1", "Com2", "Com3", "Com4"};
 
 constexpr int kFirstFaultCode = 0x50, kLastFaultCode = 0x5E;
 
+// The fault buttons' places in GroupBox2 and their tab order among its
+// children. Two rows: 0x50..0x57 at 32-pixel steps from 32, 0x58..0x5E half a
+// step to the right.
+struct FaultButtonPlace {
+    int code;
+    int left, top;
+    int tabOrder;
+};
+constexpr FaultButtonPlace kFaultButtonPlaces[15] = {
+    {0x50, 32, 24, 1},  {0x51, 64, 24, 2},   {0x52, 96, 24, 4},   {0x53, 128, 24, 3}, {0x54, 160, 24, 12},
+    {0x55, 192, 24, 10}, {0x56, 224, 24, 11}, {0x57, 256, 24, 7},  {0x58, 48, 56, 8},  {0x59, 80, 56, 6},
+    {0x5A, 112, 56, 5}, {0x5B, 144, 56, 9},  {0x5C, 176, 56, 13}, {0x5D, 208, 56, 14}, {0x5E, 240, 56, 15},
+};
+
 struct FormState {
     FormState() {
         for (const CaptionSlot& slot : kCaptionSlots) captions[static_cast<std::size_t>(slot.target)] = slot.stored;

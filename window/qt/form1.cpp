@@ -20,18 +20,6 @@ TForm1* Form1 = nullptr;
 QWidget* About = nullptr;
 
 namespace {
-struct FaultButtonPlace {
-    int code;
-    int left, top;
-    int tabOrder;
-};
-// Two rows: 0x50..0x57 at 32-pixel steps from 32, 0x58..0x5E half a step to the right.
-constexpr FaultButtonPlace kFaultPlaces[15] = {
-    {0x50, 32, 24, 1},  {0x51, 64, 24, 2},   {0x52, 96, 24, 4},   {0x53, 128, 24, 3}, {0x54, 160, 24, 12},
-    {0x55, 192, 24, 10}, {0x56, 224, 24, 11}, {0x57, 256, 24, 7},  {0x58, 48, 56, 8},  {0x59, 80, 56, 6},
-    {0x5A, 112, 56, 5}, {0x5B, 144, 56, 9},  {0x5C, 176, 56, 13}, {0x5D, 208, 56, 14}, {0x5E, 240, 56, 15},
-};
-
 TLabel* IdentField(QWidget* parent, int left, int top, int width) {
     auto* field = new TLabel(parent, QString(), false);
     field->setGeometry(left, top, width, 17);
@@ -173,12 +161,7 @@ void TForm1::BuildControls() {
     status->setLineWidth(1);
     status->setAlignment(Qt::AlignCenter);
 
-    using Handler = void (FormLogic::*)();
-    static constexpr Handler kFaultHandlers[15] = {
-        &FormLogic::t50Click, &FormLogic::t51Click, &FormLogic::t52Click, &FormLogic::t53Click, &FormLogic::t54Click,
-        &FormLogic::t55Click, &FormLogic::t56Click, &FormLogic::t57Click, &FormLogic::t58Click, &FormLogic::t59Click,
-        &FormLogic::t5aClick, &FormLogic::t5bClick, &FormLogic::t5cClick, &FormLogic::t5dClick, &FormLogic::t5eClick};
-    for (const FaultButtonPlace& place : kFaultPlaces) {
+    for (const FaultButtonPlace& place : kFaultButtonPlaces) {
         const int index = place.code - 0x50;
         auto* button = new QPushButton(QString::number(place.code, 16), GroupBox2);
         button->setObjectName(QStringLiteral("t") + QString::number(place.code, 16));
@@ -186,7 +169,7 @@ void TForm1::BuildControls() {
         button->setFont(SansSerif(13, true));
         button->setCursor(Qt::PointingHandCursor);
         button->setVisible(false);
-        const Handler handler = kFaultHandlers[index];
+        const FormHandler handler = FaultClickHandler(place.code);
         connect(button, &QPushButton::clicked, this, Guarded([this, handler] { (logic_.*handler)(); }));
         faultButtons[static_cast<std::size_t>(index)] = button;
     }
@@ -221,7 +204,7 @@ void TForm1::BuildControls() {
     // Tab order: Button3, Button4, the fault buttons by their own order,
     // button1, memo, Memo2.
     std::array<QWidget*, 15> byTabOrder{};
-    for (const FaultButtonPlace& place : kFaultPlaces)
+    for (const FaultButtonPlace& place : kFaultButtonPlaces)
         byTabOrder[static_cast<std::size_t>(place.tabOrder - 1)] = faultButtons[static_cast<std::size_t>(place.code - 0x50)];
     QWidget* previous = Button4;
     setTabOrder(Button3, Button4);

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The Windows window and installer under Wine on a private X server: builds
+# the Windows programs and the installer, then runs the port scan test, the
+# window test (a whole diagnosis against SIM) and the installer test (silent
+# install, start from the shortcut in the user's folder, silent uninstall).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/package-windows.sh --tests >/dev/null
+status=0
+# The port menu's scan of the registry (a test program of its own). The
+# prefix's Wine ends with it: the window tests start it again on their display.
+export WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all
+wine build-windows/tests/windows/test_win32_port_scan.exe || status=1
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+bash tests/windows/window/window_test.sh build-windows || status=1
+bash tests/windows/window/installer_test.sh build-windows || status=1
+exit $status

@@ -1,0 +1,44 @@
+// The port menu's scan on Windows: the COM ports of a device map key, in the
+// order of their numbers, each with its driver's short name.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "window/port_scan.h"
+
+namespace {
+
+constexpr wchar_t kKey[] = L"Software\\PumpdiagTest\\SERIALCOMM";
+
+struct DeviceMap : testing::Test {
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\PumpdiagTest");
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        RegCloseKey(key);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\PumpdiagTest");
+    }
+    void Add(const wchar_t* device, const wchar_t* port) {
+        RegSetValueExW(key, device, 0, REG_SZ, reinterpret_cast<const BYTE*>(port),
+                       static_cast<DWORD>((wcslen(port) + 1) * sizeof(wchar_t)));
+    }
+    HKEY key = nullptr;
+};
+
+TEST_F(DeviceMap, PortsComeInTheOrderOfTheirNumbersWithTheirDriver) {
+    Add(L"\\Device\\VCP0", L"COM10");
+    Add(L"\\Device\\Serial0", L"COM1");
+    Add(L"\\Device\\Serial1", L"COM2");
+    Add(L"\\Device\\USBSER000", L"COM9");
+    const std::vector<window::FoundPort> ports = window::ScanPorts("Software\\PumpdiagTest\\SERIALCOMM");
+    ASSERT_EQ(ports.size(), 4u);
+    const char* names[] = {"COM1", "COM2", "COM9", "COM10"};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(ports[i].name, names[i]);
+    EXPECT_EQ(ports[3].text, "COM10 (VCP0)");
+}
+
+TEST(DeviceMapMissing, GivesNoPorts) { EXPECT_TRUE(window::ScanPorts("Software\\PumpdiagTest\\None").empty()); }
+
+}  // namespace

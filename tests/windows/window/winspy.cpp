@@ -1,0 +1,125 @@
+// Reads the program's windows back through the system, for the window tests
+// under Wine: lists every top-level window and its children (class, id,
+// visibility, enabled state, text), and presses a control or a menu command.
+//
+//   winspy list                      one line a window: depth class id visible enabled "text"
+//   winspy click CLASS ID            presses the button ID in the top-level window of CLASS
+//   winspy command CLASS ID          sends the menu command ID to the top-level window of CLASS
+//   winspy hover CLASS ID            puts the mouse pointer on the control ID (its tooltip opens)
+//   winspy close CLASS               asks the top-level window of CLASS to close
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const char* text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), size);
+    out.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return out;
+}
+
+// The text through WM_GETTEXT, which the system carries across processes.
+std::string TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
+                        &copied);
+    text.resize(copied);
+    std::string out;
+    for (char c : Utf8(text)) {
+        if (c == '\r') continue;
+        if (c == '\n') out += "\\n";
+        else if (c == '"') out += "\\\"";
+        else out += c;
+    }
+    return out;
+}
+
+void Print(HWND window, int depth) {
+    wchar_t type[128] = L"";
+    GetClassNameW(window, type, 128);
+    std::printf("%d %s %d %d %d \"%s\"\n", depth, Utf8(type).c_str(), GetDlgCtrlID(window),
+                IsWindowVisible(window) ? 1 : 0, IsWindowEnabled(window) ? 1 : 0, TextOf(window).c_str());
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
+    // EnumChildWindows walks every descendant: print each under its own parent.
+    if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
+    int depth = 0;
+    for (HWND up = child; up && up != GetDesktopWindow(); up = GetParent(up)) ++depth;
+    Print(child, depth - 1);
+    EnumChildWindows(child, PrintChild, reinterpret_cast<LPARAM>(child));
+    return TRUE;
+}
+
+BOOL CALLBACK PrintTop(HWND window, LPARAM) {
+    Print(window, 0);
+    EnumChildWindows(window, PrintChild, reinterpret_cast<LPARAM>(window));
+    return TRUE;
+}
+
+HWND Control(const char* type, const char* id) {
+    HWND top = FindWindowW(Wide(type).c_str(), nullptr);
+    if (!top) {
+        std::fprintf(stderr, "winspy: no window of class %s\n", type);
+        std::exit(2);
+    }
+    if (!id) return top;
+    const int number = static_cast<int>(std::strtol(id, nullptr, 0));
+    struct Search {
+        int id;
+        HWND found;
+    } search{number, nullptr};
+    EnumChildWindows(
+        top,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(child) != s->id) return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+        std::fprintf(stderr, "winspy: no control %s in %s\n", id, type);
+        std::exit(2);
+    }
+    return search.found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "list") {
+        EnumWindows(PrintTop, 0);
+        return 0;
+    }
+    if (command == "click" && argc == 4) return PostMessageW(Control(argv[2], argv[3]), BM_CLICK, 0, 0) ? 0 : 1;
+    if (command == "command" && argc == 4) {
+        const WPARAM id = static_cast<WPARAM>(std::strtol(argv[3], nullptr, 0));
+        return PostMessageW(Control(argv[2], nullptr), WM_COMMAND, id, 0) ? 0 : 1;
+    }
+    if (command == "hover" && argc == 4) {
+        RECT place{};
+        GetWindowRect(Control(argv[2], argv[3]), &place);
+        return SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2) ? 0 : 1;
+    }
+    if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
+    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS\n");
+    return 2;
+}
