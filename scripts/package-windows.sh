@@ -18,7 +18,8 @@ if [ -n "${missing:-}" ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
 bash scripts/build-windows.sh >/dev/null
-version=$(sed -n 's/^set(PD_VERSION \([0-9.]*\))$/\1/p' packaging/CMakeLists.txt)
+version=$(sed -n 's/^project(pumpdiag VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "no version in CMakeLists.txt" >&2; exit 1; }
 build=$(cd "$BUILD_DIR" && pwd)
 stage=$build/stage
 rm -rf "$stage"
