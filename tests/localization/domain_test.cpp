@@ -73,7 +73,10 @@ TEST(Domain, CatalogsCompiledByMsgfmt) {
     EXPECT_EQ(domain.LookUp("Line\none"), "Zeile\neins");
     for (const char* absent : {"open port", "Open  port", "Open port ", "Line\r\none", "Open"})
         EXPECT_EQ(domain.LookUp(absent), absent);
+}
 
+TEST(Domain, PluralPairsAndContextsCompiledByMsgfmt) {
+    testcat::TempDir dir;
     // A plural pair is one key with a zero byte between its forms, and so is
     // its translation; a context goes before the key, joined by byte 4.
     testcat::CompileCatalog(testcat::PoText({{"Open port", "Port öffnen"}}) +
