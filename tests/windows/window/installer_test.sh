@@ -14,7 +14,7 @@ export WINEPREFIX LANG=en_US.UTF-8
 source "$(dirname "$0")/wine_session.sh"
 trap 'finish; wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
 
-version=$(sed -n 's/^set(PD_VERSION \([0-9.]*\))$/\1/p' "$root/packaging/CMakeLists.txt")
+version=$(sed -n 's/^project(pumpdiag VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")
 setup=$build/pumpdiag-setup-$version.exe
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\pumpdiag'
 drive=$WINEPREFIX/drive_c
