@@ -4,18 +4,7 @@
 # go to the configure step. Uses ccache when the machine has it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64 librsvg2-bin python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/setup.sh --windows
 BUILD_DIR=${BUILD_DIR:-build-windows}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

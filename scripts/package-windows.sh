@@ -6,17 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-windows}
-packages="nsis zip librsvg2-bin"
-[ "${1:-}" = "--tests" ] && packages="$packages xvfb xdotool"
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="${missing:-} $p"
-done
-if [ -n "${missing:-}" ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
-fi
+if [ "${1:-}" = "--tests" ]; then bash scripts/setup.sh --windows-tests; else bash scripts/setup.sh --windows-package; fi
 bash scripts/build-windows.sh >/dev/null
 version=$(sed -n 's/^project(pumpdiag VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "no version in CMakeLists.txt" >&2; exit 1; }

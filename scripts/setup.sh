@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Installs what the build and the program need on a fresh Debian machine;
-# with --tests also what the tests, the fuzz targets and the package check
-# need. Does nothing when everything is already there.
+# Installs what is missing on a fresh Debian machine. Does nothing when
+# everything is already there.
+#   (no option)         the Linux build and the program
+#   --tests             also the tests, the fuzz targets and the package check
+#   --windows           the Windows cross build and Wine
+#   --windows-package   the Windows installer and portable archive
+#   --windows-tests     also the Windows window and installer tests
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libxcb1-dev gettext librsvg2-bin xvfb xauth x11-apps fonts-dejavu-core)
-if [ "${1:-}" = "--tests" ]; then
-  packages+=(clang libclang-rt-14-dev openbox x11-utils xdotool lintian dpkg-dev file util-linux
-             dbus-daemon python3-dbus python3-gi)
-fi
+linux=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+       libbenchmark-dev libxcb1-dev gettext librsvg2-bin xvfb xauth x11-apps fonts-dejavu-core)
+windows_package=(nsis zip librsvg2-bin)
+case "${1:-}" in
+  "") packages=("${linux[@]}") ;;
+  --tests) packages=("${linux[@]}" clang libclang-rt-14-dev openbox x11-utils xdotool lintian dpkg-dev file
+                     util-linux dbus-daemon python3-dbus python3-gi) ;;
+  --windows) packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64 librsvg2-bin
+                       python3) ;;
+  --windows-package) packages=("${windows_package[@]}") ;;
+  --windows-tests) packages=("${windows_package[@]}" xvfb xdotool) ;;
+  *) echo "usage: setup.sh [--tests | --windows | --windows-package | --windows-tests]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
