@@ -17,7 +17,7 @@ struct KindTexts {
 
 constexpr KindTexts kTexts[] = {
     {OpenFailureKind::Missing, "no such device", "Plug the adapter in or choose another port.",
-     "check that the adapter is plugged in and the name is right (ls /dev/ttyUSB* /dev/ttyS*)"},
+     "check that the adapter is plugged in and the name is right"},
     {OpenFailureKind::NoPermission, "permission denied",
      "Add your user to the dialout group (sudo usermod -aG dialout $USER), then log in again.",
      "add your user to the 'dialout' group (sudo usermod -aG dialout $USER), then log in again"},
@@ -43,8 +43,10 @@ OpenFailure DescribeOpenFailure(const std::string& port, int code) {
     const std::string path = device::DevicePathForPort(port);
     const OpenFailureKind kind = ClassifyOpenError(code);
     const KindTexts& texts = TextsOf(kind);
+    std::string commandHint = texts.commandHint;
+    if (kind == OpenFailureKind::Missing) commandHint += " (" + PortListHint() + ")";
     return {kind, path != port ? port + " (" + path + ")" : port,
-            texts.reason ? texts.reason : SystemErrorText(code), texts.advice, texts.commandHint};
+            texts.reason ? texts.reason : SystemErrorText(code), texts.advice, commandHint};
 }
 
 std::string OpenFailureLine(const std::string& port, int code) {

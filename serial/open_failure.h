@@ -21,6 +21,8 @@ struct OpenFailure {
 // the system's own text for the code.
 OpenFailureKind ClassifyOpenError(int systemErrorCode);
 std::string SystemErrorText(int systemErrorCode);
+// Where the user finds the names of the computer's ports, for the command line.
+std::string PortListHint();
 
 OpenFailure DescribeOpenFailure(const std::string& port, int systemErrorCode);
 

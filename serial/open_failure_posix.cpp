@@ -21,4 +21,6 @@ OpenFailureKind ClassifyOpenError(int code) {
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
 
+std::string PortListHint() { return "ls /dev/ttyUSB* /dev/ttyS*"; }
+
 }  // namespace serial

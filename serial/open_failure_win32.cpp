@@ -31,4 +31,6 @@ std::string SystemErrorText(int code) {
     return core::NarrowText(message);
 }
 
+std::string PortListHint() { return "its COM number is in the Device Manager under \"Ports (COM & LPT)\""; }
+
 }  // namespace serial
