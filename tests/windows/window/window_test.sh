@@ -24,6 +24,7 @@ start() {
 # starting the communication again, is taken before each step that needs it.
 link_up() {
   enabled $Button3 || return 0
+  echo "note: the link had ended before this step; starting it again" >&2
   wine "$spy" click TForm1 $Button3
   within 30 enabled $Button4
 }
