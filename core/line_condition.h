@@ -27,7 +27,7 @@ public:
 
 private:
     std::condition_variable cv_;  // POSIX
-    int event_ = -1;              // Windows: a wake event (core/wake_event.h)
+    [[maybe_unused]] int event_ = -1;              // Windows: a wake event (core/wake_event.h)
 };
 
 // Sleeps until `deadline`, ending on time on every platform (the Windows C++

@@ -41,7 +41,7 @@ public:
 
 private:
     std::intptr_t file_ = -1;     // descriptor or handle
-    std::intptr_t mapping_ = -1;  // the Windows mapping object; unused on POSIX
+    [[maybe_unused]] std::intptr_t mapping_ = -1;  // the Windows mapping object; unused on POSIX
     void* view_ = nullptr;
     std::size_t size_ = 0;
 };
