@@ -10,14 +10,18 @@
 //   rt_probe timing   how long raises take: the main thread's scoped raise
 //                     (as the window's start button does), a second one, and
 //                     a port-like thread that asks at the same time as the first
+//   rt_probe retry N  a thread asks every 50 ms, with the broker asked again
+//                     N ms after no answer or a refusal, until it is raised
 #include <sched.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 
+#include "core/rt_broker.h"
 #include "core/thread_priority.h"
 
 namespace {
@@ -76,12 +80,33 @@ void Timing() {
     std::printf("%.1f %.1f %.1f normal=%d\n", firstMs, secondMs, threadMs, RunsNormally() ? 1 : 0);
 }
 
+// Asks as a window asks at each start click, until raised or 30 s have
+// passed; prints how many asks it took and the longest an ask held the thread.
+void RetryUntilRaised(int retryMs) {
+    core::SetBrokerRetryInterval(std::chrono::milliseconds(retryMs));
+    int asks = 0;
+    double longestMs = 0;
+    std::thread([&] {
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        while (!core::RunsAtRealTimePriority() && Clock::now() < end) {
+            const auto start = Clock::now();
+            core::RequestRealTimePriority();
+            longestMs = std::max(longestMs, MsSince(start));
+            ++asks;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::printf("raised=%d asks=%d longest=%.1f\n", core::RunsAtRealTimePriority() ? 1 : 0, asks, longestMs);
+    }).join();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "timing") {
         Timing();
+    } else if (mode == "retry" && argc > 2) {
+        RetryUntilRaised(std::stoi(argv[2]));
     } else if (mode == "scoped") {
         bool raised = false;
         {
