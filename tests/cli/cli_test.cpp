@@ -95,6 +95,25 @@ TEST(Diagnose, JsonShowsWhatTheWindowShowsForTheSamePump) {
     EXPECT_NE(r.out.find("\"no_faults\":false,\"faults\":[" + faults + "]"), std::string::npos) << r.out;
 }
 
+// The help text is the user's own file: whatever it holds, the output stays
+// JSON that a strict reader takes, with the text as it was.
+TEST(Diagnose, JsonHoldsAHelpTextWithQuotesBackslashesAndControlCharacters) {
+    TempDir dir;
+    const std::string help = "Check the \"valve\" and C:\\pump\\x01,\x01 then\x1f {\"end\"}";
+    std::ofstream(dir / "53.txt") << help << "\r\n";
+    const Result r = Cli({"diagnose", "--port", "SIM", "--read-faults", "--json"}, dir.Path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::ofstream(dir / "out.json") << r.out;
+    // Python's reader refuses what the standard refuses, raw control characters included.
+    const Result parsed = RunProgram({"python3", "-c",
+                                      "import json, sys\n"
+                                      "faults = json.load(open(sys.argv[1], encoding='utf-8'))['faults']\n"
+                                      "sys.stdout.write([f['help'] for f in faults if f['code'] == '53'][0])",
+                                      dir / "out.json"});
+    EXPECT_EQ(parsed.code, 0) << parsed.err << r.out;
+    EXPECT_EQ(parsed.out, help) << r.out;
+}
+
 TEST(Diagnose, TraceReadBackGivesTheBlocksOnTheLine) {
     TempDir dir;
     const std::string trace = dir / "line.jsonl", svg = dir / "line.svg";
