@@ -64,9 +64,9 @@ TEST(CheckAdapter, EachReasonAPortCannotBeOpenedHasItsMessageAndCode) {
 TEST(Diagnose, JsonShowsWhatTheWindowShowsForTheSamePump) {
     testing_support::PortSession window("SIM");
     window.Click(&protocol::PumpProtocol::Button3Click);
-    ASSERT_TRUE(testing_support::WaitFor([&] { return window.model.Enabled(protocol::Control::Button4); }, 8s));
+    ASSERT_TRUE(testing_support::WaitFor([&] { return window.model.Enabled(protocol::Control::Button4); }, 30s));
     window.Click(&protocol::PumpProtocol::Button4Click);
-    ASSERT_TRUE(testing_support::WaitFor([&] { return !window.model.Hint(0x5A).empty(); }, 8s));
+    ASSERT_TRUE(testing_support::WaitFor([&] { return !window.model.Hint(0x5A).empty(); }, 30s));
     using Shown = std::pair<std::map<protocol::IdentField, std::string>, std::map<int, std::string>>;
     const Shown shown = window.OnGui([&] { return Shown{window.model.fields, window.model.hints}; });
 
