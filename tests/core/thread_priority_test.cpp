@@ -262,12 +262,14 @@ TEST(ThreadPriority, StalledBusCostsAFewMillisecondsOnce) {
 
     std::istringstream times(Output("env DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + path +
                                     " " + kAsUser + PD_RT_PROBE " timing"));
-    double first = -1, second = -1, portThread = -1;
+    double first = -1, portThread = -1;
+    long secondWaits = -1;
     std::string normal;
-    times >> first >> second >> portThread >> normal;
-    EXPECT_TRUE(first >= 0 && first < 50) << "the start button's raise took " << first << " ms";
-    EXPECT_TRUE(second >= 0 && second < 10) << "a later raise took " << second << " ms";
-    EXPECT_TRUE(portThread >= 0 && portThread < 50) << "the port thread's raise took " << portThread << " ms";
+    times >> first >> portThread >> secondWaits >> normal;
+    // Far below the worker's two-second step, whatever else the machine runs.
+    EXPECT_TRUE(first >= 0 && first < 1000) << "the start button's raise took " << first << " ms";
+    EXPECT_TRUE(portThread >= 0 && portThread < 1000) << "the port thread's raise took " << portThread << " ms";
+    EXPECT_EQ(secondWaits, 0) << "a later raise waits for nothing";
     EXPECT_EQ(normal, "normal=1");
     ::close(listener);
     fs::remove_all(dir);
