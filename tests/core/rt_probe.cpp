@@ -22,8 +22,8 @@
 #include <string>
 #include <thread>
 
-#include "core/rt_broker.h"
-#include "core/thread_priority.h"
+#include "core/realtime/rt_broker.h"
+#include "core/realtime/thread_priority.h"
 
 namespace {
 
