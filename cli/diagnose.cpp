@@ -145,7 +145,9 @@ private:
         }
         window_.Button1Click();
         err_ << "clearing faults\n";
-        if (!Await([this] { return !engine_.State().ClearPending; }, kStepLimit)) return kExitPumpSilent;
+        // A click while a block goes out ends the engine's clear flag with
+        // that block; the request itself goes out with the next one.
+        if (!Await([this] { return ClearSent(engine_.State()); }, kStepLimit)) return kExitPumpSilent;
         // Cleared when the line shows the clear request answered byte by byte.
         const Exchange ex = AnalyseTrace(trace_.Records());
         report_.cleared = std::any_of(ex.blocks.begin(), ex.blocks.end(), [](const Block& b) {
@@ -157,6 +159,10 @@ private:
             if (!options_.json) out_ << "After clearing: " << FaultsText(report_.afterClear);
         }
         return report_.cleared ? kExitOk : kExitPumpSilent;
+    }
+
+    static bool ClearSent(const protocol::ProtocolState& state) {
+        return !state.ClearPending && !(state.PendingCommand == protocol::ClearFaultsCommand);
     }
 
     // Asks on the terminal; the engine keeps the link alive meanwhile.
