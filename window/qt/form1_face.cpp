@@ -1,8 +1,10 @@
 // The Qt face's side of the form: drawing the form's state into the widgets,
 // and what the logic asks of a face.
+#include <QDesktopServices>
 #include <QMetaObject>
 #include <QTextCursor>
 #include <QThread>
+#include <QUrl>
 
 #include "window/handler_guard.h"
 #include "window/qt/form1.h"
@@ -118,5 +120,10 @@ std::string TForm1::Memo2Text() const { return MemoText(Memo2).toStdString(); }
 void TForm1::FocusMemo2() { Memo2->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::ShowBox(const BoxRecord& box) { ShowMessageBox(this, box); }
+
+// The desktop's opener (xdg-open where no desktop answers itself).
+bool TForm1::OpenInSystem(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
 
 }  // namespace window
