@@ -20,76 +20,75 @@ std::string Reason(DWORD code) {
     return message.empty() ? "system error " + std::to_string(code) : core::NarrowText(message);
 }
 
-class Handle {
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+// Windows' locks are mandatory: the lock covers one byte far beyond any
+// record, so that readers are not kept out while a record goes in.
+constexpr std::uint64_t kLockByte = 0x7FFFFFFF00000000ull;
+
+class Win32AppendFile final : public LockedAppendFile {
 public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    explicit Win32AppendFile(HANDLE file) : file_(file) {}
+    ~Win32AppendFile() override {
+        if (locked_) {
+            OVERLAPPED at = At(kLockByte);
+            UnlockFileEx(file_, 0, 1, 0, &at);
+        }
+        CloseHandle(file_);
     }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
+    bool Lock() {
+        OVERLAPPED at = At(kLockByte);
+        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+        return locked_;
+    }
+
+    std::string Size(std::uint64_t& size) override {
+        LARGE_INTEGER s{};
+        if (!GetFileSizeEx(file_, &s)) return Reason(GetLastError());
+        size = static_cast<std::uint64_t>(s.QuadPart);
+        return {};
+    }
+    std::string ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes) override {
+        bytes.resize(count);
+        OVERLAPPED at = At(offset);
+        DWORD got = 0;
+        if (!ReadFile(file_, bytes.data(), static_cast<DWORD>(count), &got, &at)) return Reason(GetLastError());
+        return got == count ? std::string() : Reason(ERROR_HANDLE_EOF);
+    }
+    // The handle has append rights only, so the write goes to the end.
+    std::string Append(std::string_view text, std::uint64_t) override {
+        DWORD written = 0;
+        if (!WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+            return Reason(GetLastError());
+        return written == text.size() ? std::string() : Reason(ERROR_DISK_FULL);
+    }
 
 private:
-    HANDLE h_;
-};
-
-// The lock covers one byte far beyond any data: Windows' locks are mandatory,
-// and a lock over the records would keep readers out while a record goes in.
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-
-class AppendLock {
-public:
-    explicit AppendLock(HANDLE file) : file_(file) {
-        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, Place());
-    }
-    ~AppendLock() {
-        if (locked_) UnlockFileEx(file_, 0, 1, 0, Place());
-    }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
-    bool Held() const { return locked_; }
-
-private:
-    OVERLAPPED* Place() {
-        place_ = {};
-        place_.OffsetHigh = kLockOffsetHigh;
-        return &place_;
-    }
     HANDLE file_;
-    OVERLAPPED place_{};
     bool locked_ = false;
 };
 
 }  // namespace
 
-std::string AppendRecord(const std::string& path, std::string_view head, std::string_view record) {
-    // Append data only (no write data): every write goes to the file's end.
-    const Handle file(CreateFileW(core::WideText(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return Reason(GetLastError());
-    const AppendLock lock(file.get());
-    if (!lock.Held()) return Reason(GetLastError());
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return Reason(GetLastError());
-    std::string text;
-    if (size.QuadPart == 0) {
-        text = head;
-    } else {
-        char last = '\n';
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(size.QuadPart - 1);
-        at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
-        DWORD got = 0;
-        if (!ReadFile(file.get(), &last, 1, &got, &at) || got != 1) return Reason(GetLastError());
-        if (last != '\n') text = "\r\n";
+std::unique_ptr<LockedAppendFile> OpenLockedAppendFile(const std::string& path, std::string& failure) {
+    const HANDLE handle = CreateFileW(core::WideText(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failure = Reason(GetLastError());
+        return nullptr;
     }
-    text += record;
-    DWORD written = 0;
-    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-        return Reason(GetLastError());
-    return written == text.size() ? std::string() : Reason(ERROR_DISK_FULL);
+    auto file = std::make_unique<Win32AppendFile>(handle);
+    if (!file->Lock()) {
+        failure = Reason(GetLastError());
+        return nullptr;
+    }
+    return file;
 }
 
 std::string MakeFolders(const std::string& folder) {

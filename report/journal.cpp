@@ -58,6 +58,20 @@ std::string ReadAllBytes(const std::string& path) {
     return bytes;
 }
 
+// A cut record is ended where it stops; a quote left open is closed first, so
+// that no reader takes the next record into the cut field.
+std::string EndCutRecord(std::string_view cutLine) {
+    const bool quoteOpen = std::count(cutLine.begin(), cutLine.end(), '"') % 2 != 0;
+    return quoteOpen ? "\"\r\n" : "\r\n";
+}
+
+// Each record one line: a line end inside a field becomes a space.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
 std::string Folded(const std::string& text) {
     std::string folded;
     for (char c : text)
@@ -75,11 +89,11 @@ std::string JournalPath() {
 std::string JournalLine(JournalEvent event, const Diagnosis& d, const LocalTime& time) {
     // The erase names what it erased; a read after it, what was left.
     const FaultRead& faults = event == JournalEvent::FaultRead && d.erased ? d.afterErase : d.faults;
-    std::vector<std::string> fields{IsoText(time), EventName(event), d.port};
-    fields.insert(fields.end(), d.identification.begin(), d.identification.end());
+    std::vector<std::string> fields{IsoText(time), EventName(event), OneLine(d.port)};
+    for (const std::string& text : d.identification) fields.push_back(OneLine(text));
     fields.push_back(event == JournalEvent::Identification ? "" : FaultsField(faults));
     fields.push_back(d.erased ? "yes" : "no");
-    fields.push_back(d.version);
+    fields.push_back(OneLine(d.version));
     return CsvLine(fields);
 }
 
@@ -87,7 +101,7 @@ std::string AppendToJournal(const std::string& path, JournalEvent event, const D
     if (path.empty()) return localization::TranslateUtf8("The journal has no folder: the user's folder is not known.");
     const std::string folder = path.substr(0, path.find_last_of("/\\"));
     std::string reason = MakeFolders(folder);
-    if (reason.empty()) reason = AppendRecord(path, Header(), JournalLine(event, d, time));
+    if (reason.empty()) reason = AppendRecord(path, Header(), JournalLine(event, d, time), EndCutRecord);
     if (reason.empty()) return "";
     return core::FormatText(localization::TranslateUtf8("The journal in the folder %s cannot be written: %s"),
                             {folder, reason});

@@ -12,8 +12,10 @@
 namespace report {
 
 // Longest help paragraph and workshop name printed: the page must stay one
-// sheet whatever a help file holds.
-inline constexpr std::size_t kMostHelpChars = 320;
+// sheet whatever a help file holds. The help texts of all faults share a
+// budget; one fault's paragraph gets at most kMostHelpChars of it.
+inline constexpr std::size_t kMostHelpChars = 400;
+inline constexpr std::size_t kHelpCharsPerPage = 2000;
 inline constexpr std::size_t kMostWorkshopChars = 120;
 
 std::string ReportHtml(const Diagnosis& d, const std::string& workshop);

@@ -178,8 +178,6 @@ void FormLogic::timer1Timer() { Engine().timer1Timer(); }
 void FormLogic::Timer2Timer() {
     Engine().Timer2Timer();
     ++state_.timer2Ticks;
-    // The engine has just shown every fault read with its counter.
-    FaultsRead();
 }
 
 // ---------------------------------------------------------------- help texts
@@ -260,11 +258,14 @@ void FormLogic::SetFaultButtonHint(int code, const std::string& hint) {
 }
 
 void FormLogic::SetStatusVisible(bool visible) {
-    face_.Post([this, visible] {
+    // Hidden as the erase's block has gone out. Taken here, where the engine
+    // hides it, so that a read clicked before the effect is applied cannot
+    // take the erase back.
+    const bool erased = !visible && eraseRequested_.exchange(false);
+    face_.Post([this, visible, erased] {
         state_.statusVisible = visible;
         face_.Draw(FormPart::Status, 0);
-        // Hidden once the erase's block has gone out.
-        if (!visible && eraseRequested_) Erased();
+        if (erased) Erased();
     });
 }
 
@@ -272,6 +273,8 @@ void FormLogic::SetTimerEnabled(protocol::Timer timer, bool enabled) {
     face_.Post([this, timer, enabled] {
         state_.timers[timer] = enabled;
         face_.Draw(FormPart::Timer, static_cast<int>(timer));
+        // The fault display's timer stops once every fault read has its counter.
+        if (timer == protocol::Timer::Timer2 && !enabled) FaultsRead();
     });
 }
 
@@ -294,7 +297,7 @@ void FormLogic::Identified() {
     using protocol::IdentField;
     report::Diagnosis d;
     d.time = report::Now();
-    d.port = state_.port;
+    d.port = com_.Port();
     d.identified = true;
     d.identification = {state_.fields[IdentField::BoschNumber], state_.fields[IdentField::SerialNumber],
                         state_.fields[IdentField::OrName], state_.fields[IdentField::Id]};
@@ -321,7 +324,6 @@ void FormLogic::FaultsRead() {
 }
 
 void FormLogic::Erased() {
-    eraseRequested_ = false;
     diagnosis_.erased = true;
     diagnosis_.erasedAt = report::Now();
     diagnosis_.afterErase = {};

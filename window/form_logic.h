@@ -8,6 +8,7 @@
 //   everything else                    - the GUI thread
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,7 +126,8 @@ private:
     report::Diagnosis diagnosis_;
     std::string journalPath_;
     bool journalBoxShown_ = false;  // one box for a journal that cannot be written
-    bool eraseRequested_ = false;   // the erase button clicked, its block not yet sent
+    // The erase button clicked, its block not yet sent: any thread.
+    std::atomic<bool> eraseRequested_{false};
 };
 
 // The click handler of the fault button of `code` (t50Click .. t5eClick).
