@@ -2,6 +2,7 @@
 // and what the logic asks of a face.
 #include <QDesktopServices>
 #include <QMetaObject>
+#include <QProcess>
 #include <QTextCursor>
 #include <QThread>
 #include <QUrl>
@@ -121,9 +122,12 @@ void TForm1::FocusMemo2() { Memo2->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::ShowBox(const BoxRecord& box) { ShowMessageBox(this, box); }
 
-// The desktop's opener (xdg-open where no desktop answers itself).
+// The desktop's opener; xdg-open itself where the platform has no desktop
+// services (the offscreen and minimal platforms have none).
 bool TForm1::OpenInSystem(const std::string& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    const QString file = QString::fromStdString(path);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ||
+           QProcess::startDetached(QStringLiteral("xdg-open"), {file});
 }
 
 }  // namespace window
