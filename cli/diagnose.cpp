@@ -14,6 +14,7 @@
 #include "cli/tracing_port.h"
 #include "core/delay.h"
 #include "core/exception.h"
+#include "localization/runtime.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
 #include "serial/com_error.h"
@@ -236,6 +237,8 @@ private:
             for (report::Fault& f : read->faults)
                 if (f.help.empty()) f.help = report::FirstParagraph(HelpText(f.code));
         try {
+            // In the user's language, from the catalogs beside the companion.
+            const localization::RuntimeScope language;
             report::WriteReport(d, options_.report);
         } catch (const core::Exception& e) {
             err_ << "pumpdiag-cli: " << e.Message() << "\n";

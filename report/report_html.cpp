@@ -63,6 +63,7 @@ constexpr const char* kStyle =
     "td.help{font-size:8.5pt}"
     "td.code,td.counter{white-space:nowrap;width:1%}th.label{width:22%;font-weight:normal;color:#333}"
     ".workshop{font-size:12pt;font-weight:bold;min-height:5mm}.erased{font-weight:bold}"
+    "table.ident td{white-space:pre-wrap}@media screen{body{max-width:186mm;margin:8mm auto;padding:0 6mm}}"
     ".signs{margin-top:10mm;display:flex;gap:12mm}.signs div{flex:1;border-top:1px solid #000;padding-top:1mm}";
 
 std::string Cell(const std::string& label, const std::string& id, const std::string& value) {

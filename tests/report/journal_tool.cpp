@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "localization/runtime.h"
 #include "report/journal.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
@@ -54,6 +55,8 @@ int Report(const std::string& out, int faults, bool erased) {
     d.afterErase.done = erased;
     if (!erased) d.afterErase.faults.clear();
     try {
+        // In the user's language, from the catalogs beside this program.
+        const localization::RuntimeScope language;
         report::WriteReport(d, out);
     } catch (...) {
         return 1;

@@ -228,13 +228,15 @@ class Report(Folder):
         with open(os.path.join(self.root, "data", "pumpdiag", "report.ini"), "w", encoding="cp1251") as f:
             f.write("workshop=" + "Мастерская " * 40 + "\n")
         report = os.path.join(self.root, "full.html")
-        run([TOOL, "report", report, "15", "erased"], self.env)
+        # Russian: the longer texts.
+        run([TOOL, "report", report, "15", "erased"], dict(self.env, LANG="ru_RU.UTF-8", LC_ALL=""))
         reader = ReportReader()
         with open(report, encoding="utf-8") as f:
             page = f.read()
         reader.feed(page)
         self.assertEqual(len(reader.faults), 15)
         self.assertEqual(page.count("<tr data-code="), 30, "and the 15 again after the erase")
+        self.assertIn("<h1>Отчёт о диагностике насоса</h1>", page)
         self.assertTrue(reader.by_id["workshop"].startswith("Мастерская Мастерская"), "Windows-1251 settings read")
         self.assertEqual(self.pages(report)[0], 1)
 
