@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "cli/exit_codes.h"
-#include "cli/json.h"
+#include "trace/json.h"
 #include "cli/terminal_text.h"
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "report/journal.h"
 
 namespace cli {

@@ -6,10 +6,10 @@
 
 #include <unistd.h>
 
-#include "core/builtin_text.h"
-#include "core/exception.h"
-#include "core/file_open.h"
-#include "core/format.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/exception.h"
+#include "core/platform/file_open.h"
+#include "core/text/format.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/csv.h"

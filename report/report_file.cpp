@@ -3,11 +3,11 @@
 #include <cctype>
 #include <string_view>
 
-#include "core/cp1251.h"
-#include "core/exception.h"
-#include "core/text_file.h"
-#include "core/format.h"
-#include "core/utf.h"
+#include "core/text/cp1251.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
+#include "core/text/format.h"
+#include "core/text/utf.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/report_html.h"

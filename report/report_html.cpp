@@ -5,7 +5,7 @@
 #include <vector>
 #include <cstdio>
 
-#include "core/text_file.h"
+#include "core/platform/text_file.h"
 #include "localization/gettext.h"
 #include "localization/instance.h"
 #include "localization/runtime.h"

@@ -1,8 +1,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/exception.h"
-#include "core/text_file.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
 #include "report/user_folders.h"
 
 namespace report {

@@ -2,7 +2,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "report/user_folders.h"
 
 namespace report {
