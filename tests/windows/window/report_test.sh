@@ -41,7 +41,18 @@ start() {
   sh "$root/app/assemble-run-folder.sh" "$build/pumpdiag.exe" "$root/data" "$folder" SIM
   (cd "$folder" && exec wine pumpdiag.exe >/dev/null 2>&1) &
   program=$!
-  within 30 top_shown TForm1
+  within 60 top_shown TForm1
+}
+# The simulated line under Wine on a loaded machine can stall before the
+# identification too: the start is clicked again when the link has ended.
+identify() {
+  for _ in 1 2 3; do
+    wine "$spy" click TForm1 $Button3
+    within 30 bash -c "wine '$spy' list 2>/dev/null | grep -qE '^1 Button ($Button4 1 1|$Button3 1 1) '"
+    enabled $Button4 && return 0
+    echo "note: the link ended before the identification; starting it again" >&2
+  done
+  return 1
 }
 link_up() {
   enabled $Button3 || return 0
@@ -92,8 +103,7 @@ pdf_pages() {
 
 # ---- a diagnosis against SIM with its records and reports
 start sim
-wine "$spy" click TForm1 $Button3
-check "identification completes" within 30 enabled $Button4
+check "identification completes" identify
 check "identification recorded" within 10 bash -c "[ \"\$(python3 -c 'import csv,sys; print(len(list(csv.reader(open(sys.argv[1],encoding=\"utf-8-sig\",newline=\"\"),delimiter=\";\")))-1)' '$journal' 2>/dev/null)\" = 1 ]"
 check "its serial number" same "$(csv_field 1 serial_number)" "VR1708512 3470"
 check "its port" same "$(csv_field 1 port)" "SIM"
@@ -147,10 +157,11 @@ PY
 rm -f "$journal"; mkdir -p "$journal"
 start blocked
 wine "$spy" click TForm1 $Button3
-check "a box for the journal" within 30 bash -c "wine '$spy' list 2>/dev/null | grep -q '^0 #32770 .* 1 '"
+check "a box for the journal" within 60 bash -c "wine '$spy' list 2>/dev/null | grep -q '^0 #32770 .* 1 '"
 check "it names the folder" bash -c "wine '$spy' list 2>/dev/null | grep -qiF 'pumpdiag'"
 wine "$spy" close '#32770'
-check "identification completes all the same" within 30 enabled $Button4
+identified_anyway() { within 30 enabled $Button4 || identify; }
+check "identification completes all the same" identified_anyway
 link_up
 wine "$spy" click TForm1 $Button4
 check "faults read all the same" within 20 shown $t53
