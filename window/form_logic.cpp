@@ -1,5 +1,6 @@
 #include "window/form_logic.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -295,14 +296,20 @@ void FormLogic::Journal(report::JournalEvent event) {
 
 void FormLogic::Identified() {
     using protocol::IdentField;
-    report::Diagnosis d;
-    d.time = report::Now();
-    d.port = com_.Port();
-    d.identified = true;
-    d.identification = {state_.fields[IdentField::BoschNumber], state_.fields[IdentField::SerialNumber],
-                        state_.fields[IdentField::OrName], state_.fields[IdentField::Id]};
-    d.version = diagnosis_.version;
-    diagnosis_ = std::move(d);
+    const std::array<std::string, report::kIdentSlots> identification = {
+        state_.fields[IdentField::BoschNumber], state_.fields[IdentField::SerialNumber],
+        state_.fields[IdentField::OrName], state_.fields[IdentField::Id]};
+    // The same pump on the same port after the link was started again: its
+    // diagnosis goes on, faults read and erase included.
+    if (!(diagnosis_.identified && diagnosis_.identification == identification && diagnosis_.port == com_.Port())) {
+        report::Diagnosis d;
+        d.time = report::Now();
+        d.port = com_.Port();
+        d.identified = true;
+        d.identification = identification;
+        d.version = diagnosis_.version;
+        diagnosis_ = std::move(d);
+    }
     Journal(report::JournalEvent::Identification);
 }
 

@@ -108,6 +108,18 @@ TEST_F(ReportMenuTest, ReportOfTheFaultReadAndAfterTheEraseOpensInTheBrowser) {
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(ReportMenuTest, TheSamePumpIdentifiedAgainKeepsItsDiagnosisAnotherStartsANewOne) {
+    using protocol::IdentField;
+    ASSERT_NO_FATAL_FAILURE(Diagnose());
+    // The link started again: the engine sets the fields once more.
+    form->logic().SetFieldText(IdentField::BoschNumber, "0 470 506 917");
+    EXPECT_TRUE(form->logic().Diagnosis().faults.done) << "the faults read stay in the report";
+    form->logic().SetFieldText(IdentField::Id, "VR2000001 1111");
+    form->logic().SetFieldText(IdentField::BoschNumber, "0 470 506 917");
+    EXPECT_FALSE(form->logic().Diagnosis().faults.done) << "another pump's report starts empty";
+    EXPECT_EQ(Events(), (std::vector<std::string>{"identification", "fault read", "identification", "identification"}));
+}
+
 TEST_F(ReportMenuTest, NoReportBeforeThePumpIsIdentified) {
     form->FormCreate();
     form->MakeReport1->trigger();

@@ -60,16 +60,35 @@ link_up() {
   wine "$spy" click TForm1 $Button3
   within 30 enabled $Button4
 }
-# csv_field ROW COLUMN: a field of the journal as Python's csv module reads it.
-csv_field() {
-  python3 - "$journal" "$1" "$2" <<'PY'
+# last_record EVENT COLUMN: a field of the journal's last record of that
+# event, as Python's csv module reads it (a link started again adds records).
+last_record() {
+  python3 - "$journal" "$1" "$2" 2>/dev/null <<'PY'
 import csv, sys
 rows = list(csv.reader(open(sys.argv[1], encoding="utf-8-sig", newline=""), delimiter=";", strict=True))
-row = rows[int(sys.argv[2])] if int(sys.argv[2]) < len(rows) else []
-print(row[rows[0].index(sys.argv[3])] if row else "")
+found = [r for r in rows[1:] if r[1] == sys.argv[2]]
+print(found[-1][rows[0].index(sys.argv[3])] if found else "")
 PY
 }
-records() { [ -f "$journal" ] && python3 -c 'import csv,sys; print(len(list(csv.reader(open(sys.argv[1],encoding="utf-8-sig",newline=""),delimiter=";")))-1)' "$journal" || echo 0; }
+recorded() { [ -n "$(last_record "$1" event)" ]; }
+# A step that needs the link, taken again after starting the link again when
+# the loaded machine's line stalled: the erase and the fault read.
+read_faults() {
+  for _ in 1 2 3; do
+    link_up
+    wine "$spy" click TForm1 $Button4
+    within 30 shown $t53 && return 0
+  done
+  return 1
+}
+erase() {
+  for _ in 1 2 3; do
+    link_up
+    wine "$spy" click TForm1 $button1
+    within 30 recorded erase && return 0
+  done
+  return 1
+}
 newest_report() { ls -t "$reports"/*.html 2>/dev/null | head -1; }
 # report_field FILE ID: the text of the element with that id.
 report_field() {
@@ -104,14 +123,12 @@ pdf_pages() {
 # ---- a diagnosis against SIM with its records and reports
 start sim
 check "identification completes" identify
-check "identification recorded" within 10 bash -c "[ \"\$(python3 -c 'import csv,sys; print(len(list(csv.reader(open(sys.argv[1],encoding=\"utf-8-sig\",newline=\"\"),delimiter=\";\")))-1)' '$journal' 2>/dev/null)\" = 1 ]"
-check "its serial number" same "$(csv_field 1 serial_number)" "VR1708512 3470"
-check "its port" same "$(csv_field 1 port)" "SIM"
-link_up
-wine "$spy" click TForm1 $Button4
-check "fault 53 shown" within 20 shown $t53
-check "fault read recorded" within 10 bash -c "[ \"\$(grep -c 'fault read' '$journal')\" = 1 ]"
-check "faults with their counters" same "$(csv_field 2 faults)" "53:2 5A:17"
+check "identification recorded" within 10 recorded identification
+check "its serial number" same "$(last_record identification serial_number)" "VR1708512 3470"
+check "its port" same "$(last_record identification port)" "SIM"
+check "fault 53 shown" read_faults
+check "fault read recorded" within 10 recorded "fault read"
+check "faults with their counters" same "$(last_record "fault read" faults)" "53:2 5A:17"
 
 wine "$spy" command TForm1 $MakeReport1
 check "report made" within 20 bash -c "ls '$reports'/*_VR1708512.html >/dev/null 2>&1"
@@ -123,10 +140,8 @@ check "report's help text in Cyrillic" bash -c "grep -qF 'Блок управл�
 check "report handed to the browser" within 30 bash -c "grep -qF '$(basename "$report")' '$work/opened'"
 check "report prints on one A4 page" same "$(pdf_pages "$report")" 1
 
-link_up
-wine "$spy" click TForm1 $button1
-check "erase recorded" within 20 bash -c "grep -q ';erase;' '$journal'"
-check "erase record says erased" same "$(csv_field 3 erased)" "yes"
+check "erase recorded" erase
+check "erase record says erased" same "$(last_record erase erased)" "yes"
 sleep 1  # the next report's name differs from the first by its second
 wine "$spy" command TForm1 $MakeReport1
 check "report after the erase" within 20 bash -c "[ \"\$(ls '$reports' | wc -l)\" = 2 ]"
@@ -162,9 +177,7 @@ check "it names the folder" bash -c "wine '$spy' list 2>/dev/null | grep -qiF 'p
 wine "$spy" close '#32770'
 identified_anyway() { within 30 enabled $Button4 || identify; }
 check "identification completes all the same" identified_anyway
-link_up
-wine "$spy" click TForm1 $Button4
-check "faults read all the same" within 20 shown $t53
+check "faults read all the same" read_faults
 check "no second box" bash -c "sleep 2; ! wine '$spy' list 2>/dev/null | grep -q '^0 #32770 .* 1 '"
 wine "$spy" command TForm1 $Exit1
 within 15 bash -c "! kill -0 $program 2>/dev/null"
