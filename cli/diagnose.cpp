@@ -14,6 +14,9 @@
 #include "trace/tracing_port.h"
 #include "core/platform/delay.h"
 #include "core/platform/exception.h"
+#include "localization/runtime.h"
+#include "report/report_file.h"
+#include "report/report_html.h"
 #include "serial/com_error.h"
 
 namespace cli {
@@ -229,9 +232,32 @@ private:
         }
     }
 
+    // The report of what was found, its help texts from the companion's folders.
+    int WriteReport() {
+        report::Diagnosis d = window_.Diagnosis();
+        if (!d.identified) {
+            err_ << "pumpdiag-cli: no report: the pump was not identified\n";
+            return kExitFile;
+        }
+        for (report::FaultRead* read : {&d.faults, &d.afterErase})
+            for (report::Fault& f : read->faults)
+                if (f.help.empty()) f.help = report::FirstParagraph(HelpText(f.code));
+        try {
+            // In the user's language, from the catalogs beside the companion.
+            const localization::RuntimeScope language;
+            report::WriteReport(d, options_.report);
+        } catch (const core::Exception& e) {
+            err_ << "pumpdiag-cli: " << e.Message() << "\n";
+            return kExitFile;
+        }
+        err_ << "report written to " << options_.report << "\n";
+        return kExitOk;
+    }
+
     int Finish(int code) {
         EndLine();
         if (traceFailed_ && code == kExitOk) code = kExitFile;
+        if (!options_.report.empty() && WriteReport() != kExitOk && code == kExitOk) code = kExitFile;
         if (options_.json) out_ << ReportJson(report_);
         return code;
     }
