@@ -10,6 +10,7 @@
 #include <typeinfo>
 
 #include "core/exception.h"
+#include "core/short_text.h"
 
 namespace app {
 
@@ -70,11 +71,7 @@ void PresentFatalError() noexcept {
 const std::string& ApplicationTitle() { return Title(); }
 void SetApplicationTitle(std::string title) { Title() = std::move(title); }
 
-std::string WithFinalPeriod(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
-        return message + ".";
-    return message;
-}
+std::string WithFinalPeriod(const std::string& message) { return core::WithFinalPeriod(message); }
 
 std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
                            const std::string& message) {

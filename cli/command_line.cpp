@@ -4,43 +4,48 @@
 
 namespace cli {
 
-const char* const kUsage =
-    "Usage: pumpdiag-cli check-adapter --port PORT [--count N]\n"
-    "       pumpdiag-cli diagnose --port PORT [--read-faults] [--clear-faults [--yes]] [--json] [--trace FILE]\n"
-    "       pumpdiag-cli trace-summary FILE [--svg OUT]\n"
-    "       pumpdiag-cli --help | --version\n"
-    "\n"
-    "PORT is SIM (the simulated pump), COMn (/dev/ttyS(n-1)), a name under /dev/ or a path.\n"
-    "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
-    "\n"
-    "check-adapter   send N single bytes (default 100) without waking the pump; report whether each\n"
-    "                came back as echo, the echo latency, and whether it fits the 10 ms reply window\n"
-    "diagnose        wake the pump, synchronise and read its identification, as the program does\n"
-    "  --read-faults   then read the fault memory; each fault's help line comes from its file 50.txt..5E.txt\n"
-    "                  in this folder, else in $XDG_DATA_HOME/pumpdiag (~/.local/share/pumpdiag), else in\n"
-    "                  the package's data folder (/usr/share/pumpdiag)\n"
-    "  --clear-faults  then erase it, after a yes on the terminal (never without a terminal)\n"
-    "  --yes           erase without asking\n"
-    "  --json          print one JSON object on standard output; progress stays on standard error\n"
-    "  --trace FILE    record every byte on the line (JSON Lines: t_us, dir sent/echo/received, byte),\n"
-    "                  written as it comes and ended at 64 MB\n"
-    "trace-summary   show a trace as blocks with answer times and derailments (FILE - is standard input)\n"
-    "  --svg OUT       also draw its timeline as SVG\n"
-    "\n"
-    "Exit codes:\n"
-    "   0  done: the adapter fits, the diagnosis ran, the summary was written\n"
-    "   1  out of memory, or another unexpected error\n"
-    "   2  bad command line\n"
-    "   3  adapter unusable: no echo, lost or changed echoes, too slow\n"
-    "   4  the pump did not answer: no synchronisation, no block, lost link, no identification (each\n"
-    "      step ends after 20 s), or the line brings far more than 9600 baud can carry\n"
-    "   5  fault memory not cleared: no terminal to confirm on and no --yes, or not confirmed\n"
-    "   6  a trace or SVG file cannot be read or written\n"
-    "  10  the port does not exist\n"
-    "  11  no permission to open the port\n"
-    "  12  the port is busy: another program holds it\n"
-    "  13  any other port error\n"
-    " 128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM); the trace is complete up to then\n";
+std::string Usage() {
+    return std::string(
+           "Usage: pumpdiag-cli check-adapter --port PORT [--count N]\n"
+           "       pumpdiag-cli diagnose --port PORT [--read-faults] [--clear-faults [--yes]] [--json] [--trace FILE]\n"
+           "       pumpdiag-cli trace-summary FILE [--svg OUT]\n"
+           "       pumpdiag-cli --help | --version\n"
+           "\n"
+           "PORT is SIM (the simulated pump), ") +
+           PortNamesUsage() +
+           ".\n"
+           "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
+           "\n"
+           "check-adapter   send N single bytes (default 100) without waking the pump; report whether each\n"
+           "                came back as echo, the echo latency, and whether it fits the 10 ms reply window\n"
+           "diagnose        wake the pump, synchronise and read its identification, as the program does\n"
+           "  --read-faults   then read the fault memory; each fault's help line comes from its file 50.txt..5E.txt\n"
+           "                  in this folder, else in " +
+           HelpFoldersUsage() +
+           "\n"
+           "  --clear-faults  then erase it, after a yes on the terminal (never without a terminal)\n"
+           "  --yes           erase without asking\n"
+           "  --json          print one JSON object on standard output; progress stays on standard error\n"
+           "  --trace FILE    record every byte on the line (JSON Lines: t_us, dir sent/echo/received, byte),\n"
+           "                  written as it comes and ended at 64 MB\n"
+           "trace-summary   show a trace as blocks with answer times and derailments (FILE - is standard input)\n"
+           "  --svg OUT       also draw its timeline as SVG\n"
+           "\n"
+           "Exit codes:\n"
+           "   0  done: the adapter fits, the diagnosis ran, the summary was written\n"
+           "   1  out of memory, or another unexpected error\n"
+           "   2  bad command line\n"
+           "   3  adapter unusable: no echo, lost or changed echoes, too slow\n"
+           "   4  the pump did not answer: no synchronisation, no block, lost link, no identification (each\n"
+           "      step ends after 20 s), or the line brings far more than 9600 baud can carry\n"
+           "   5  fault memory not cleared: no terminal to confirm on and no --yes, or not confirmed\n"
+           "   6  a trace or SVG file cannot be read or written\n"
+           "  10  the port does not exist\n"
+           "  11  no permission to open the port\n"
+           "  12  the port is busy: another program holds it\n"
+           "  13  any other port error\n"
+           " 128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM); the trace is complete up to then\n";
+}
 
 namespace {
 

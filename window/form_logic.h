@@ -91,6 +91,8 @@ public:
 private:
     protocol::PumpProtocol& Engine();
     void SetMemo2(std::string text);
+    // OpenPort, with port.ini's own fault (empty, a broken name) as the explanation of a failure.
+    void OpenPortNamedInIni();
     // Lines 0 .. count-1 of `text` as Memo2 shows them.
     std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
 

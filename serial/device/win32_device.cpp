@@ -18,6 +18,7 @@
 
 #include "core/win32_text.h"
 #include "serial/device/timing.h"
+#include "serial/device/win32_comm_check.h"
 
 namespace serial::device {
 
@@ -289,8 +290,8 @@ TimerResolution::~TimerResolution() {
 }
 
 std::shared_ptr<SerialDevice> OpenWin32Device(const std::string& path, int& error) {
-    HANDLE handle = CreateFileW(core::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE handle = KeepIfCommDevice(CreateFileW(core::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return nullptr;
