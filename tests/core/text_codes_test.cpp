@@ -40,7 +40,7 @@ TEST(UserText, EachEncodingAnEditorSavesIsReadAsWhatItIs) {
     } rows[] = {
         {"\xC2\xFB\xF5\xEE\xE4\r\n", "Выход\r\n"},                  // Windows-1251, as shipped
         {"Выход\r\nПорт", "Выход\r\nПорт"},                              // UTF-8 without a mark
-        {"\xEF\xBB\xBFCom1", "Com1"},                                     // UTF-8 mark dropped
+        {"\xEF\xBB\xBF" "Com1", "Com1"},                                   // UTF-8 mark dropped
         {"\xEF\xBB\xBF\xC2\xFB", "\xEF\xBF\xBD\xEF\xBF\xBD"},             // marked UTF-8 that is not
         {std::string("\xFF\xFE" "C\0o\0m\0" "1\0\t\0", 12), "Com1\t"},     // UTF-16 LE
         {std::string("\xFE\xFF\0C\0o\x04\x10\0\0\0x", 12), "CoА"},        // UTF-16 BE, ends at zero
@@ -57,7 +57,7 @@ TEST(UserText, EachEncodingAnEditorSavesIsReadAsWhatItIs) {
 TEST(ShortText, LongNamesAreCutOnCharactersWithAnEllipsis) {
     EXPECT_EQ(core::ShortenedEnd(std::string(5000, 'x'), 60), std::string(59, 'x') + "…");
     EXPECT_EQ(core::ShortenedEnd("ПортCOM", 5), "Порт…");
-    EXPECT_EQ(core::ShortenedStart("C:\\Пользователи\\u", 4), "…\\u");
+    EXPECT_EQ(core::ShortenedStart("C:\\Пользователи\\u", 4), "…и\\u");
     EXPECT_EQ(core::ShortenedEnd("COM3", 4), "COM3");
     EXPECT_EQ(core::WithFinalPeriod("Cannot open file 5A.txt"), "Cannot open file 5A.txt.");
 }

@@ -114,7 +114,7 @@ TEST_F(ErrorBoxLanguage, FollowsLang) {
         {"C", "",
          "Unable to open com port (win error code: 13)\nPort {}: permission denied. Add your user to the dialout "
          "group (sudo usermod -aG dialout $USER), then log in again."},
-        {"ru_RU.UTF-8", nullptr, "Не удаётся открыть файл port.ini."},
+        {"ru_RU.UTF-8", nullptr, "Не удаётся открыть файл port.ini.\nВ папке " + folder.string() + ": такого файла нет."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lang);

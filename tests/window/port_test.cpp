@@ -66,7 +66,7 @@ TEST_F(PortTest, OnlyTheExactNamesCheckAnItem) {
         {"Com3\rmore", "Com3", 1 << 2, ""},             // CR alone ends the line too
         {"COM3", "COM3", 0, ""},                        // other letter case: no item
         {"Com3 \t\r\n", "Com3", 1 << 2, ""},           // white space that ends the line is no part of it
-        {"\xEF\xBB\xBFCom3", "Com3", 1 << 2, ""},        // saved as UTF-8 with its mark
+        {"\xEF\xBB\xBF" "Com3", "Com3", 1 << 2, ""},      // saved as UTF-8 with its mark
         {std::string("\xFF\xFE" "C\0o\0m\0" "3\0\r\0\n\0", 14), "Com3", 1 << 2, ""},  // UTF-16
         {" Com3", " Com3", 0, "The port name \" Com3\" in port.ini begins with a space."},
         {"Com\t3", "Com\t3", 0, "holds a tab or another control character."},
