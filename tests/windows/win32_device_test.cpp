@@ -10,12 +10,12 @@
 // - Linux refuses a pseudo-terminal's settings with parity once they were set
 //   (Wine's SetCommState then fails), so these ports run without parity.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <chrono>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -28,6 +28,10 @@
 
 using namespace serial;
 using Clock = std::chrono::steady_clock;
+
+// System error codes (the system's header clashes with the device layer's names).
+constexpr int ERROR_FILE_NOT_FOUND = 2, ERROR_ACCESS_DENIED = 5, ERROR_GEN_FAILURE = 31, ERROR_SHARING_VIOLATION = 32,
+              ERROR_INVALID_NAME = 123, ERROR_BAD_DEVICE = 1200;
 
 namespace {
 
@@ -82,9 +86,7 @@ TEST(Win32PortNames, ComNamesGoToTheDeviceNamespaceInAnyCase) {
 // box's second line says why and what to do. Names that open but are no
 // communications device are refused before anything reaches them.
 TEST(Win32Port, NamesThatAreNoPortsFailAtTheOpeningWithAnExplanation) {
-    char folder[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
-    const std::string file = std::string(folder) + "pd-not-a-port.ini";
+    const std::string file = (std::filesystem::temp_directory_path() / "pd-not-a-port.ini").string();
     { std::ofstream(file, std::ios::binary) << "Com1"; }
     const struct {
         std::string port;
@@ -94,7 +96,7 @@ TEST(Win32Port, NamesThatAreNoPortsFailAtTheOpeningWithAnExplanation) {
         {"COM199", ERROR_FILE_NOT_FOUND,
          "Port COM199: there is no such port. Plug the adapter in, look up its COM port in the Device Manager"},
         {"NUL", ERROR_BAD_DEVICE, "Port NUL: not a serial port. Choose the port the adapter is on."},
-        {file, ERROR_BAD_DEVICE, ": not a serial port."},
+        {file, ERROR_BAD_DEVICE, "Port " + file + ": not a serial port."},
         {std::string(5000, 'C'), 0, "Port " + std::string(59, 'C') + "\xE2\x80\xA6: "},  // cut for the box
     };
     for (const auto& row : rows) {
