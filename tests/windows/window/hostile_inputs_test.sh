@@ -11,7 +11,8 @@ source "$(dirname "$0")/wine_session.sh"
 
 Exit1=$((0x200))
 box_shown() { list | grep -qE '^0 #32770 [0-9-]+ 1 '; }
-box_text() { list | grep -E '^1 Static ' | grep -vE '^1 Static [0-9-]+ [01] [01] ""$' | head -1; }
+# The box's text: the first Static with text among the box's own controls.
+box_text() { list | awk '/^0 / { inbox = ($2 == "#32770") } inbox && $2 == "Static" && !/ ""$/' | head -1; }
 
 # Starts the program in a folder of its own whose port.ini holds the bytes
 # of the printf format $2 (and caption.txt those of $3, when given).
@@ -22,8 +23,9 @@ start() {
   [ $# -lt 3 ] || printf "$3" > "$folder/caption.txt"
   (cd "$folder" && exec wine pumpdiag.exe >/dev/null 2>&1) &
   program=$!
-  within 60 top_shown TForm1 || within 60 box_shown
+  within 60 started
 }
+started() { top_shown TForm1 || box_shown; }
 
 stop() {
   wine "$spy" command TForm1 $Exit1
@@ -53,8 +55,9 @@ expect_box nul 'NUL' '\nPort NUL: not a serial port. Choose the port the adapter
 expect_box file 'C:\\windows\\win.ini' ': not a serial port.'
 expect_box absent 'COM77' '\nPort COM77: there is no such port.' 'Device Manager'
 expect_box leading-space ' COM77' 'begins with a space.'
-long=$(head -c 5000 /dev/zero | tr '\0' 'C')
-expect_box long-name "$long" "\\nPort $(head -c 59 /dev/zero | tr '\0' 'C')…: "
+long=$(printf '%05000d' 0 | tr 0 C)
+cut=$(printf '%059d' 0 | tr 0 C)
+expect_box long-name "$long" "\\nPort $cut…: "
 
 # port.ini saved as UTF-16 with its mark, a tab after the name; caption.txt
 # saved as UTF-8 without one: the port opens and the title is Cyrillic.
