@@ -9,8 +9,8 @@
 #include <memory>
 #include <typeinfo>
 
-#include "core/exception.h"
-#include "core/short_text.h"
+#include "core/platform/exception.h"
+#include "core/text/short_text.h"
 
 namespace app {
 

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "cli/json.h"
+#include "trace/json.h"
 #include "cli/terminal_text.h"
-#include "core/exception.h"
-#include "core/text_file.h"
-#include "core/user_text.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
+#include "core/text/user_text.h"
 
 namespace cli {
 

@@ -4,7 +4,7 @@
 
 #include "cli/command_line.h"
 #include "cli/diagnosis_report.h"
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 
 namespace cli {
 

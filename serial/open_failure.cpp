@@ -1,7 +1,7 @@
 #include "serial/open_failure.h"
 
-#include "core/format.h"
-#include "core/short_text.h"
+#include "core/text/format.h"
+#include "core/text/short_text.h"
 #include "localization/gettext.h"
 #include "serial/device/device.h"
 #include "serial/open_failure_texts.h"

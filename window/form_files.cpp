@@ -1,9 +1,9 @@
 #include "window/form_files.h"
 
-#include "core/builtin_text.h"
-#include "core/exception.h"
-#include "core/text_file.h"
-#include "core/user_text.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
+#include "core/text/user_text.h"
 
 namespace window {
 

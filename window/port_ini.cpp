@@ -1,8 +1,8 @@
 #include "window/port_ini.h"
 
-#include "core/file_failure.h"
-#include "core/format.h"
-#include "core/short_text.h"
+#include "core/platform/file_failure.h"
+#include "core/text/format.h"
+#include "core/text/short_text.h"
 #include "localization/gettext.h"
 #include "window/form_files.h"
 

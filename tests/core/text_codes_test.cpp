@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "core/cp1251.h"
-#include "core/format.h"
-#include "core/short_text.h"
-#include "core/user_text.h"
-#include "core/utf.h"
+#include "core/text/cp1251.h"
+#include "core/text/format.h"
+#include "core/text/short_text.h"
+#include "core/text/user_text.h"
+#include "core/text/utf.h"
 
 TEST(Cp1251, CyrillicRoundTripsThroughUtf8) {
     std::string utf8 = "Проверка Ошибок ёЁ №";
