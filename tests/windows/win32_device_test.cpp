@@ -108,7 +108,9 @@ TEST(Win32Port, NamesThatAreNoPortsFailAtTheOpeningWithAnExplanation) {
             FAIL() << "opened";
         } catch (const EComPort& e) {
             EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
-            if (row.code) EXPECT_EQ(e.SystemErrorCode(), row.code);
+            if (row.code) {
+                EXPECT_EQ(e.SystemErrorCode(), row.code);
+            }
             const std::string message = e.Message();
             EXPECT_NE(message.find("\n" + row.explanation), std::string::npos) << message;
             EXPECT_LT(message.size(), 400u);
