@@ -11,6 +11,7 @@
 #include <typeinfo>
 
 #include "core/platform/exception.h"
+#include "core/text/short_text.h"
 
 namespace app {
 
@@ -82,11 +83,7 @@ void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
 const std::string& ApplicationTitle() { return Title(); }
 void SetApplicationTitle(std::string title) { Title() = std::move(title); }
 
-std::string WithFinalPeriod(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
-        return message + ".";
-    return message;
-}
+std::string WithFinalPeriod(const std::string& message) { return core::WithFinalPeriod(message); }
 
 std::string LastResortText(const std::string& className, const std::string& module, std::uintptr_t address,
                            const std::string& message) {

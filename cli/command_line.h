@@ -8,7 +8,13 @@
 namespace cli {
 
 // The usage --help prints: every option and the exit codes.
-extern const char* const kUsage;
+std::string Usage();
+// The platform's part of it: the port names PORT takes ("COMn (/dev/ttyS(n-1)),
+// ..."), the folders help texts are looked for in after the working folder,
+// and the journal's folder.
+std::string PortNamesUsage();
+std::string HelpFoldersUsage();
+std::string JournalFolderUsage();
 
 // A hundred bytes: the 99th percentile then forgives one outlier, not more.
 inline constexpr int kDefaultCount = 100;

@@ -1,14 +1,12 @@
 #include "cli/diagnosis_report.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 
 #include "trace/json.h"
 #include "cli/terminal_text.h"
-#include "core/text/cp1251.h"
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
+#include "core/text/user_text.h"
 
 namespace cli {
 
@@ -76,24 +74,10 @@ FaultList TakeFaults(const Display& display) {
     return list;
 }
 
-std::vector<std::string> HelpFolders() {
-    std::vector<std::string> folders{"."};
-    // A relative XDG_DATA_HOME is invalid and ignored, as the launcher does.
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome && dataHome[0] == '/') folders.push_back(std::string(dataHome) + "/pumpdiag");
-    else if (home && home[0] == '/') folders.push_back(std::string(home) + "/.local/share/pumpdiag");
-    // The package's data folder, beside the folder of the installed program.
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) folders.push_back((self.parent_path().parent_path() / "share" / "pumpdiag").string());
-    return folders;
-}
-
 std::string HelpText(int code) {
     for (const std::string& folder : HelpFolders()) {
         try {
-            return core::Cp1251ToUtf8(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
+            return core::DecodeUserText(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
         } catch (const core::EFOpenError&) {
             continue;  // not in this folder
         }

@@ -43,15 +43,17 @@ void TakeIdentification(const Display& display, DiagnosisReport& report);
 FaultList TakeFaults(const Display& display);
 
 // Where help files are looked for, in order: the working folder, the user's
-// folder ($XDG_DATA_HOME/pumpdiag, ~/.local/share/pumpdiag by default), the
-// package's data folder (../share/pumpdiag from the program's folder).
+// folder, the program's data folder. Linux: $XDG_DATA_HOME/pumpdiag
+// (~/.local/share/pumpdiag by default) and ../share/pumpdiag from the
+// program's folder; Windows: %LOCALAPPDATA%\pumpdiag and data\ beside the
+// program (help_folders_*.cpp).
 std::vector<std::string> HelpFolders();
 
-// The first help file of `code` found (Windows-1251), as UTF-8; empty when
-// there is none.
+// The first help file of `code` found (decoded as users save them,
+// core/text/user_text.h), as UTF-8; empty when there is none.
 std::string HelpText(int code);
-// The first line with text of the first help file of `code` found
-// (Windows-1251), as UTF-8; empty when there is none.
+// The first line with text of the first help file of `code` found (decoded
+// as users save them), as UTF-8; empty when there is none.
 std::string HelpFirstLine(int code);
 
 std::string IdentificationText(const DiagnosisReport& report);

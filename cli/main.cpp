@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (a.help) {
-        std::cout << kUsage;
+        std::cout << Usage();
         return kExitOk;
     }
     if (a.version) {

@@ -7,11 +7,11 @@
 
 namespace serial {
 
-enum class OpenFailureKind { Missing, NoPermission, Busy, NotSerial, Other };
+enum class OpenFailureKind { Missing, NoPermission, Busy, NotSerial, BadName, Other };
 
 struct OpenFailure {
     OpenFailureKind kind = OpenFailureKind::Other;
-    std::string device;       // the port's name, and its device path where that differs
+    std::string device;       // the port's name, and its device path where that says more; cut for a box
     std::string reason;       // English, "permission denied"; else the system's text for the code
     std::string advice;       // English sentence for the window: what to do
     std::string commandHint;  // English, for the command line: what to do, with the commands
@@ -23,6 +23,9 @@ OpenFailureKind ClassifyOpenError(int systemErrorCode);
 std::string SystemErrorText(int systemErrorCode);
 // Where the user finds the names of the computer's ports, for the command line.
 std::string PortListHint();
+// The device a port name opens, where it says more than the name ("/dev/ttyS0"
+// for COM1 on Linux); else the name itself.
+std::string DeviceShownFor(const std::string& port);
 
 OpenFailure DescribeOpenFailure(const std::string& port, int systemErrorCode);
 

@@ -2,6 +2,7 @@
 
 #include "core/text/win32_text.h"
 #include "serial/open_failure.h"
+#include "serial/open_failure_texts.h"
 
 namespace serial {
 
@@ -12,6 +13,13 @@ OpenFailureKind ClassifyOpenError(int code) {
         // Ports are opened exclusively: a port another program holds is refused so.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION: return OpenFailureKind::Busy;
+        case ERROR_PRIVILEGE_NOT_HELD: return OpenFailureKind::NoPermission;
+        // The device opened but is no communications device (device/win32_comm_check.h).
+        case ERROR_BAD_DEVICE: return OpenFailureKind::NotSerial;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY: return OpenFailureKind::BadName;
         default: return OpenFailureKind::Other;
     }
 }
@@ -32,5 +40,10 @@ std::string SystemErrorText(int code) {
 }
 
 std::string PortListHint() { return "its COM number is in the Device Manager under \"Ports (COM & LPT)\""; }
+
+// Every port is opened as \\.\ and its name: the prefix tells the user nothing.
+std::string DeviceShownFor(const std::string& port) { return port; }
+
+std::span<const FailureTexts> PlatformFailureTexts() { return WindowsFailureTexts(); }
 
 }  // namespace serial

@@ -1,9 +1,9 @@
 #include "window/form_files.h"
 
 #include "core/platform/builtin_text.h"
-#include "core/text/cp1251.h"
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
+#include "core/text/user_text.h"
 
 namespace window {
 
@@ -11,17 +11,18 @@ std::string ReadFormFile(const std::string& name) {
     bool exceeded = false;
     const std::string bytes = core::ReadWholeTextFile(name, kMemoCapacity, &exceeded);
     if (exceeded) throw core::EInvalidOperation(core::LoadBuiltInText(&core::SMemoCapacity));
+    const std::string decoded = core::DecodeUserText(bytes);
     std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r') {
-            text += bytes[i];
+    text.reserve(decoded.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (decoded[i] != '\r') {
+            text += decoded[i];
             continue;
         }
         text += '\n';
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        if (i + 1 < decoded.size() && decoded[i + 1] == '\n') ++i;
     }
-    return core::Cp1251ToUtf8(text);
+    return text;
 }
 
 std::vector<std::string> FirstLines(std::string_view text, std::size_t count) {

@@ -1,6 +1,7 @@
 // The window's own files (port.ini, caption.txt, the help texts), read as the
-// text areas take them: Windows-1251 decoded to UTF-8, every line end turned
-// into "\n", the text ending at a zero byte.
+// text areas take them: decoded to UTF-8 as users save them (Windows-1251,
+// UTF-8, UTF-16 with its mark; core/user_text.h), every line end turned into
+// "\n", the text ending at a zero character.
 #pragma once
 
 #include <cstddef>

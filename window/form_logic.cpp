@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "core/text/cp1251.h"
 #include "core/platform/delay.h"
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
@@ -14,7 +13,9 @@
 #include "report/append_file.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
+#include "core/text/cp1251.h"
 #include "window/form_files.h"
+#include "window/port_ini.h"
 
 namespace window {
 
@@ -104,7 +105,11 @@ std::vector<std::string> FormLogic::ShownLines(const std::string& text, std::siz
 }
 
 void FormLogic::LoadCaptions() {
-    const std::vector<std::string> lines = ShownLines(ReadFormFile(kCaptionFile), kCaptionLines);
+    const std::string text = ReadFormFile(kCaptionFile);
+    // An empty file (as an editor may leave it) keeps the stored captions
+    // rather than blanking every menu and button.
+    if (text.find_first_not_of(" \t\n") == std::string::npos) return;
+    const std::vector<std::string> lines = ShownLines(text, kCaptionLines);
     auto line = [&lines](int n) { return static_cast<std::size_t>(n) < lines.size() ? lines[n] : std::string(); };
     for (const CaptionSlot& slot : kCaptionSlots) state_.captions[static_cast<std::size_t>(slot.target)] = line(slot.line);
     state_.connectionHelpText = line(kConnectionHelpTextLine);
@@ -121,8 +126,8 @@ void FormLogic::About1Click() {
 void FormLogic::OpenPortFromIni() {
     Engine().ClearSynced();
     state_.memo = ReadFormFile(kPortIni);
-    // The name is the file's first line, whole, however long.
-    com_.SetPort(FirstLines(state_.memo, 1).front());
+    // The name is the file's first line, however long.
+    com_.SetPort(PortNameFromIni(state_.memo));
     state_.port = com_.Port();
     // A name that is none of the items' leaves the marks as they are.
     for (const char* item : kPortItemNames) {
@@ -131,9 +136,23 @@ void FormLogic::OpenPortFromIni() {
         face_.Draw(FormPart::PortItems, 0);
     }
     SetMemo2({});
-    com_.OpenPort();
+    OpenPortNamedInIni();
     com_.PurgeBuffers(true, true);
     core::DelayMs(kSettleAfterOpenMs);
+}
+
+void FormLogic::OpenPortNamedInIni() {
+    const std::string problem = PortIniProblem(state_.memo, state_.port, kPortIni);
+    if (problem.empty()) return com_.OpenPort();
+    // The port's error keeps its first line; the file explains the failure
+    // better than the device can.
+    try {
+        com_.OpenPort();
+    } catch (core::Exception& error) {
+        const std::string& message = error.Message();
+        error.SetMessage(message.substr(0, message.find('\n')) + "\n" + problem);
+        throw;
+    }
 }
 
 void FormLogic::ChoosePort(const std::string& name) {

@@ -115,6 +115,8 @@ private:
     void FaultsRead();
     void Erased();
     void Journal(report::JournalEvent event);
+    // OpenPort, with port.ini's own fault (empty, a broken name) as the explanation of a failure.
+    void OpenPortNamedInIni();
     // Lines 0 .. count-1 of `text` as Memo2 shows them.
     std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
 

@@ -30,6 +30,12 @@ enum : std::uint32_t {
     kIniFileWriteError,
     kReadError,
     kOutOfResources,
+    kFileInFolder,
+    kNoSuchFile,
+    kNoSuchFolder,
+    kIsAFolder,
+    kAccessDenied,
+    kNotAFile,
 };
 
 struct ResourceTable {
@@ -50,6 +56,12 @@ struct ResourceTable {
         {kIniFileWriteError, "Unable to write to %s"},
         {kReadError, "Stream read error"},
         {kOutOfResources, "Out of system resources"},
+        {kFileInFolder, "In the folder %s: %s."},
+        {kNoSuchFile, "there is no such file"},
+        {kNoSuchFolder, "the folder does not exist"},
+        {kIsAFolder, "this name is a folder, not a file"},
+        {kAccessDenied, "access denied"},
+        {kNotAFile, "this name is not an ordinary file"},
     };
 };
 
@@ -86,6 +98,12 @@ const BuiltInText SInvalidRegType{kInvalidRegType};
 const BuiltInText SIniFileWriteError{kIniFileWriteError};
 const BuiltInText SReadError{kReadError};
 const BuiltInText SOutOfResources{kOutOfResources};
+const BuiltInText SFileInFolder{kFileInFolder};
+const BuiltInText SNoSuchFile{kNoSuchFile};
+const BuiltInText SNoSuchFolder{kNoSuchFolder};
+const BuiltInText SIsAFolder{kIsAFolder};
+const BuiltInText SAccessDenied{kAccessDenied};
+const BuiltInText SNotAFile{kNotAFile};
 
 std::string LoadBuiltInText(const BuiltInText* record) {
     BuiltInTextLoader loader = currentLoader.load(std::memory_order_acquire);

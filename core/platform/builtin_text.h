@@ -57,5 +57,12 @@ extern const BuiltInText SInvalidRegType;     // "Invalid data type for '%s'"
 extern const BuiltInText SIniFileWriteError;  // "Unable to write to %s"
 extern const BuiltInText SReadError;          // "Stream read error"
 extern const BuiltInText SOutOfResources;     // "Out of system resources"
+// The second line of a file error: where, and why.
+extern const BuiltInText SFileInFolder;       // "In the folder %s: %s."
+extern const BuiltInText SNoSuchFile;         // "there is no such file"
+extern const BuiltInText SNoSuchFolder;       // "the folder does not exist"
+extern const BuiltInText SIsAFolder;          // "this name is a folder, not a file"
+extern const BuiltInText SAccessDenied;       // "access denied"
+extern const BuiltInText SNotAFile;           // "this name is not an ordinary file"
 
 }  // namespace core

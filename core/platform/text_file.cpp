@@ -8,19 +8,21 @@
 
 #include "core/platform/builtin_text.h"
 #include "core/platform/exception.h"
+#include "core/platform/file_failure.h"
 #include "core/platform/file_open.h"
 #include "core/text/format.h"
+#include "core/text/user_text.h"
 
 namespace core {
 
 namespace {
 
-[[noreturn]] void RaiseOpenError(const std::string& name) {
-    throw EFOpenError(FormatText(LoadBuiltInText(&SFOpenError), {name}));
+[[noreturn]] void RaiseOpenError(const std::string& name, int error) {
+    throw EFOpenError(FileErrorMessage(FormatText(LoadBuiltInText(&SFOpenError), {name}), name, error, false));
 }
 
-[[noreturn]] void RaiseCreateError(const std::string& name) {
-    throw EFCreateError(FormatText(LoadBuiltInText(&SFCreateError), {name}));
+[[noreturn]] void RaiseCreateError(const std::string& name, int error) {
+    throw EFCreateError(FileErrorMessage(FormatText(LoadBuiltInText(&SFCreateError), {name}), name, error, true));
 }
 
 struct Fd {
@@ -33,21 +35,24 @@ struct Fd {
 std::string ReadWholeTextFile(const std::string& name, std::size_t maxBytes, bool* exceeded) {
     if (exceeded) *exceeded = false;
     Fd file{OpenFileForReading(name)};
-    if (file.fd < 0) RaiseOpenError(name);
+    if (file.fd < 0) RaiseOpenError(name, errno);
     struct stat st{};
     // Only regular files: a FIFO or device would block or never end.
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) RaiseOpenError(name);
+    if (::fstat(file.fd, &st) != 0) RaiseOpenError(name, errno);
+    if (!S_ISREG(st.st_mode)) RaiseOpenError(name, 0);
     std::string text;
+    bool utf16 = false;
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(file.fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            RaiseOpenError(name);
+            RaiseOpenError(name, errno);
         }
         if (n == 0) break;
         std::string_view chunk(buf, static_cast<size_t>(n));
-        size_t zero = chunk.find('\0');
+        if (text.empty() && !utf16) utf16 = StartsWithUtf16Mark(chunk);
+        size_t zero = utf16 ? std::string_view::npos : chunk.find('\0');
         bool ended = zero != std::string_view::npos;
         if (ended) chunk = chunk.substr(0, zero);
         if (text.size() + chunk.size() > maxBytes) {
@@ -63,19 +68,19 @@ std::string ReadWholeTextFile(const std::string& name, std::size_t maxBytes, boo
 
 void WriteWholeTextFile(const std::string& name, std::string_view bytes) {
     Fd file{CreateFileForWriting(name)};
-    if (file.fd < 0) RaiseCreateError(name);
+    if (file.fd < 0) RaiseCreateError(name, errno);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(file.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            RaiseCreateError(name);
+            RaiseCreateError(name, errno);
         }
         done += static_cast<size_t>(n);
     }
     int fd = file.fd;
     file.fd = -1;
-    if (::close(fd) != 0) RaiseCreateError(name);
+    if (::close(fd) != 0) RaiseCreateError(name, errno);
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

@@ -10,8 +10,10 @@
 
 namespace core {
 
-// Reads the file whole and returns its bytes up to the first zero byte.
-// Raises EFOpenError "Cannot open file %s" (with `name`) when the file is
+// Reads the file whole and returns its bytes up to the first zero byte (all
+// of them when it begins with a UTF-16 byte-order mark, whose text is half
+// zero bytes). Raises EFOpenError "Cannot open file %s." (with `name`)
+// followed by a line with the folder and the reason when the file is
 // missing, is not a regular readable file, or a read fails. When the text is
 // longer than `maxBytes`, reading stops there and `*exceeded` is set (it must
 // then be non-null); the result then holds the first `maxBytes` bytes.
@@ -19,7 +21,7 @@ std::string ReadWholeTextFile(const std::string& name, std::size_t maxBytes = st
                               bool* exceeded = nullptr);
 
 // Creates or replaces the file with exactly `bytes`. Raises EFCreateError
-// "Cannot create file %s" when the file cannot be created or written; the
+// "Cannot create file %s." and the line of folder and reason when the file cannot be created or written; the
 // previous content is then left as it was where the platform allows.
 void WriteWholeTextFile(const std::string& name, std::string_view bytes);
 

@@ -10,7 +10,12 @@
 
 namespace serial::device {
 
-std::string DevicePathForPort(const std::string& portName) { return "\\\\.\\" + portName; }
+// A name already in the device namespace (\\.\COM10, as Windows users write
+// ports above COM9) is taken as it is.
+std::string DevicePathForPort(const std::string& portName) {
+    static const std::string kPrefix = "\\\\.\\";
+    return portName.starts_with(kPrefix) ? portName : kPrefix + portName;
+}
 
 int SystemErrorCode(SystemFailure failure) {
     switch (failure) {

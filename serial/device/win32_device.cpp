@@ -21,6 +21,7 @@
 #include "core/text/win32_text.h"
 #include "serial/device/timing.h"
 #include "serial/device/win32_comm_calls.h"
+#include "serial/device/win32_comm_check.h"
 #include "serial/device/win32_line_wait.h"
 
 namespace serial::device {
@@ -303,8 +304,8 @@ TimerResolution::~TimerResolution() {
 }
 
 std::shared_ptr<SerialDevice> OpenWin32Device(const std::string& path, int& error) {
-    HANDLE handle = CreateFileW(core::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE handle = KeepIfCommDevice(CreateFileW(core::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return nullptr;

@@ -2,6 +2,8 @@
 
 #include "core/text/cp1251.h"
 #include "core/text/format.h"
+#include "core/text/short_text.h"
+#include "core/text/user_text.h"
 #include "core/text/utf.h"
 
 TEST(Cp1251, CyrillicRoundTripsThroughUtf8) {
@@ -29,4 +31,33 @@ TEST(FormatText, FillsDirectivesAndSurvivesMismatches) {
     EXPECT_EQ(core::FormatText("%s and %s", {"one"}), "one and %s");
     EXPECT_EQ(core::FormatText("%d", {"text"}), "text");
     EXPECT_EQ(core::FormatText("tail %", {}), "tail %");
+}
+
+TEST(UserText, EachEncodingAnEditorSavesIsReadAsWhatItIs) {
+    const struct {
+        std::string bytes;
+        std::string text;
+    } rows[] = {
+        {"\xC2\xFB\xF5\xEE\xE4\r\n", "Выход\r\n"},                  // Windows-1251, as shipped
+        {"Выход\r\nПорт", "Выход\r\nПорт"},                              // UTF-8 without a mark
+        {"\xEF\xBB\xBF" "Com1", "Com1"},                                   // UTF-8 mark dropped
+        {"\xEF\xBB\xBF\xC2\xFB", "\xEF\xBF\xBD\xEF\xBF\xBD"},             // marked UTF-8 that is not
+        {std::string("\xFF\xFE" "C\0o\0m\0" "1\0\t\0", 12), "Com1\t"},     // UTF-16 LE
+        {std::string("\xFE\xFF\0C\0o\x04\x10\0\0\0x", 12), "CoА"},        // UTF-16 BE, ends at zero
+        {std::string("ab\0\xD0\x92", 5), "ab"},                           // a zero byte ends the text
+        {"\xD2\xB8", "Тё"},                                               // valid UTF-8, plausible 1251
+        {"\xC2\xA9 2026", "В© 2026"},                                      // UTF-8 without Cyrillic
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.bytes);
+        EXPECT_EQ(core::DecodeUserText(row.bytes), row.text);
+    }
+}
+
+TEST(ShortText, LongNamesAreCutOnCharactersWithAnEllipsis) {
+    EXPECT_EQ(core::ShortenedEnd(std::string(5000, 'x'), 60), std::string(59, 'x') + "…");
+    EXPECT_EQ(core::ShortenedEnd("ПортCOM", 5), "Порт…");
+    EXPECT_EQ(core::ShortenedStart("C:\\Пользователи\\u", 4), "…и\\u");
+    EXPECT_EQ(core::ShortenedEnd("COM3", 4), "COM3");
+    EXPECT_EQ(core::WithFinalPeriod("Cannot open file 5A.txt"), "Cannot open file 5A.txt.");
 }

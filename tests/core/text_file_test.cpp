@@ -37,26 +37,42 @@ TEST_F(TempDir, ReadStopsAtZeroByteAndRoundTripsWrites) {
     std::string bytes("ab\r\nc\0rest", 10);
     core::WriteWholeTextFile(Path("t.txt"), bytes);
     EXPECT_EQ(core::ReadWholeTextFile(Path("t.txt")), "ab\r\nc");
+    // UTF-16 text is half zero bytes: after its mark they are kept.
+    const std::string utf16("\xFF\xFE" "C\0o\0m\0" "1\0", 10);
+    core::WriteWholeTextFile(Path("t.txt"), utf16);
+    EXPECT_EQ(core::ReadWholeTextFile(Path("t.txt")), utf16);
     core::WriteWholeTextFile(Path("t.txt"), "Com2");
     EXPECT_EQ(core::ReadWholeTextFile(Path("t.txt")), "Com2");
 }
 
-TEST_F(TempDir, MissingFileOrDirectoryRaisesOpenErrorNamingIt) {
-    try {
-        core::ReadWholeTextFile("no-such-file.txt");
-        FAIL();
-    } catch (const core::EFOpenError& e) {
-        EXPECT_EQ(e.Message(), "Cannot open file no-such-file.txt");
-    }
-    EXPECT_THROW(core::ReadWholeTextFile(dir_.string()), core::EFOpenError);
-}
-
-TEST_F(TempDir, UnwritableTargetRaisesCreateError) {
-    try {
-        core::WriteWholeTextFile(Path("missing-dir/port.ini"), "Com1");
-        FAIL();
-    } catch (const core::EFCreateError& e) {
-        EXPECT_EQ(e.Message(), "Cannot create file " + Path("missing-dir/port.ini"));
+// The first line as the box shows it; the second names the folder and the reason.
+TEST_F(TempDir, FileErrorsNameTheFileTheFolderAndTheReason) {
+    std::filesystem::create_directories(dir_ / "5A.txt");
+    const struct {
+        std::string name;
+        bool create;
+        std::string message;
+    } rows[] = {
+        {Path("no-such-file.txt"), false,
+         "Cannot open file " + Path("no-such-file.txt") + ".\nIn the folder " + dir_.string() + ": there is no such file."},
+        {Path("5A.txt"), false,
+         "Cannot open file " + Path("5A.txt") + ".\nIn the folder " + dir_.string() + ": this name is a folder, not a file."},
+        {Path("missing-dir/port.ini"), true,
+         "Cannot create file " + Path("missing-dir/port.ini") + ".\nIn the folder " + Path("missing-dir") +
+             ": the folder does not exist."},
+        {Path("5A.txt"), true,
+         "Cannot create file " + Path("5A.txt") + ".\nIn the folder " + dir_.string() + ": this name is a folder, not a file."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        try {
+            if (row.create) core::WriteWholeTextFile(row.name, "Com1");
+            else core::ReadWholeTextFile(row.name);
+            FAIL() << "no error";
+        } catch (const core::EStreamError& e) {
+            EXPECT_EQ(e.Message(), row.message);
+            EXPECT_STREQ(e.ClassName(), row.create ? "EFCreateError" : "EFOpenError");
+        }
     }
 }
 

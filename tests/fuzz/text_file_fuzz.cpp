@@ -1,12 +1,14 @@
 // Text files in the program's code page, read and written as the window reads
 // its caption and help files and writes port.ini: the text ends at the first
-// zero byte and at the size limit, lines split at CR LF, LF and CR alike, and
-// Windows-1251 text comes back byte for byte through UTF-8.
+// zero byte (unless it is UTF-16 with its mark) and at the size limit, lines
+// split at CR LF, LF and CR alike, Windows-1251 text comes back byte for byte
+// through UTF-8, and whatever an editor saved decodes to valid UTF-8.
 #include <cstdint>
 #include <string>
 
-#include "core/text/cp1251.h"
 #include "core/platform/text_file.h"
+#include "core/text/cp1251.h"
+#include "core/text/user_text.h"
 #include "core/text/utf.h"
 #include "fuzz_support.h"
 
@@ -15,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes = fuzz::AsText(data, size);
     fuzz::WriteFile(name, bytes);
 
-    const std::string_view whole = bytes.substr(0, bytes.find('\0'));
+    const std::string_view whole = core::StartsWithUtf16Mark(bytes) ? bytes : bytes.substr(0, bytes.find('\0'));
     const std::string text = core::ReadWholeTextFile(name);
     FUZZ_CHECK(text == whole);
     const std::size_t limit = size == 0 ? 0 : data[0];
@@ -32,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!text.empty() && text.back() != '\r' && text.back() != '\n') joined.resize(joined.size() - 2);
     const std::string normalized = core::NormalizeLineEnds(text);
     FUZZ_CHECK(normalized == joined);
+
+    const std::string decoded = core::DecodeUserText(text);
+    FUZZ_CHECK(core::IsValidUtf8(decoded) && decoded.find('\0') == std::string::npos);
 
     const std::string utf8 = core::Cp1251ToUtf8(text);
     FUZZ_CHECK(core::IsValidUtf8(utf8));

@@ -21,6 +21,7 @@
 #include "localization/runtime.h"
 #include "serial/com_error.h"
 #include "serial/open_failure.h"
+#include "window/port_ini.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ std::vector<std::string> ProgramMessages() {
     suffix.replace(suffix.find("12345"), 5, "%d");
     texts.push_back(suffix);
     for (const std::string& text : serial::OpenFailureTexts()) texts.push_back(text);
+    for (const std::string& text : window::PortIniTexts()) texts.push_back(text);
     return texts;
 }
 
@@ -112,7 +114,7 @@ TEST_F(ErrorBoxLanguage, FollowsLang) {
         {"C", "",
          "Unable to open com port (win error code: 13)\nPort {}: permission denied. Add your user to the dialout "
          "group (sudo usermod -aG dialout $USER), then log in again."},
-        {"ru_RU.UTF-8", nullptr, "Не удаётся открыть файл port.ini."},
+        {"ru_RU.UTF-8", nullptr, "Не удаётся открыть файл port.ini.\nВ папке " + folder.string() + ": такого файла нет."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lang);

@@ -204,18 +204,23 @@ TEST_F(CaptionTest, ShortEmptyAndOddCaptionFiles) {
     EXPECT_EQ(form->windowTitle(), "");
     EXPECT_EQ(form->ConnectionHelpText(), "");
 
+    // An empty file, as an editor leaves it, keeps what the window shows.
     LoadCaptions("");
-    EXPECT_EQ(form->Exit1->text(), "");
-    EXPECT_EQ(form->Label4->caption(), "");
+    EXPECT_EQ(form->Exit1->text(), "A");
+    LoadCaptions("\xEF\xBB\xBF\r\n");
+    EXPECT_EQ(form->Help1->title(), "C");
 
     // CR alone ends a line as CR LF does; a zero byte ends the text.
     LoadCaptions(std::string("a\rb\rc\rd\re\rf\rg\rh\ri\rj\rk\rl\rm\rn\ro\rp\0q", 33));
     EXPECT_EQ(form->Label4->caption(), "p");
     EXPECT_EQ(form->Button3->text(), "h");
 
-    // A byte-order mark is three characters of the code page, not a mark.
+    // Saved by an editor as UTF-8, with or without its mark.
     LoadCaptions("\xEF\xBB\xBFX\r\n");
-    EXPECT_EQ(form->Exit1->text(), QString::fromStdString(core::Cp1251ToUtf8("\xEF\xBB\xBFX")));
+    EXPECT_EQ(form->Exit1->text(), "X");
+    LoadCaptions("Выход\r\nПорт");
+    EXPECT_EQ(form->Exit1->text(), "Выход");
+    EXPECT_EQ(form->N2->title(), "Порт");
 }
 
 TEST_F(CaptionTest, MissingOrHugeCaptionFileKeepsTheStoredCaptions) {
@@ -298,7 +303,7 @@ TEST_F(FormTest, MissingOrOversizedHelpFileIsReportedAndTheAreaKept) {
     t5a->setFocus();
     t5a->click();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Cannot open file 5A.txt.");
+    EXPECT_EQ(boxes[0].text, "Cannot open file 5A.txt.\nIn the folder " + folder.string() + ": there is no such file.");
     EXPECT_EQ(boxes[0].title, app::ApplicationTitle());
     EXPECT_EQ(boxes[0].icon, window::BoxIcon::Error);
     EXPECT_EQ(window::MemoText(form->Memo2), "before");

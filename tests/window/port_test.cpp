@@ -51,19 +51,28 @@ TEST_F(PortTest, PortIniNamesTheDeviceToOpen) {
     EXPECT_EQ(window::MemoText(form->Memo2), "");
 }
 
+// The name is port.ini's first line as an editor may have saved it; a file
+// that cannot have named a port says so on the box's second line.
 TEST_F(PortTest, OnlyTheExactNamesCheckAnItem) {
     struct Case {
         std::string bytes;
         std::string port;
         int checked;
+        std::string explanation;  // part of the box's second line, when the file is at fault
     };
     const Case cases[] = {
-        {"Com3", "Com3", 1 << 2},                   // the item, though the device may be absent
-        {"Com3\r\nCom1\r\n", "Com3", 1 << 2},       // first line only
-        {"Com3\rmore", "Com3", 1 << 2},             // CR alone ends the line too
-        {"COM3", "COM3", 0},                        // other letter case: no item
-        {" Com3", " Com3", 0},                      // taken exactly, spaces included
-        {"", "", 0},
+        {"Com3", "Com3", 1 << 2, ""},                   // the item, though the device may be absent
+        {"Com3\r\nCom1\r\n", "Com3", 1 << 2, ""},       // first line only
+        {"Com3\rmore", "Com3", 1 << 2, ""},             // CR alone ends the line too
+        {"COM3", "COM3", 0, ""},                        // other letter case: no item
+        {"Com3 \t\r\n", "Com3", 1 << 2, ""},           // white space that ends the line is no part of it
+        {"\xEF\xBB\xBF" "Com3", "Com3", 1 << 2, ""},      // saved as UTF-8 with its mark
+        {std::string("\xFF\xFE" "C\0o\0m\0" "3\0\r\0\n\0", 14), "Com3", 1 << 2, ""},  // UTF-16
+        {" Com3", " Com3", 0, "The port name \" Com3\" in port.ini begins with a space."},
+        {"Com\t3", "Com\t3", 0, "holds a tab or another control character."},
+        {"", "", 0, "port.ini in the folder " + folder.string() + " is empty."},
+        {"\xEF\xBB\xBF \r\n", "", 0, "is empty."},
+        {"\r\nCom3", "", 0, "The first line of port.ini in the folder " + folder.string() + " is empty"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -73,9 +82,12 @@ TEST_F(PortTest, OnlyTheExactNamesCheckAnItem) {
         Run([&] { form->OpenPortFromIni(); });
         EXPECT_EQ(form->com().Port(), c.port);
         EXPECT_EQ(Checked(), c.checked);
-        if (c.port.empty()) {
+        if (!c.explanation.empty()) {
             ASSERT_EQ(boxes.size(), 1u);
-            EXPECT_EQ(boxes[0].text.rfind("Unable to open com port", 0), 0u) << boxes[0].text;
+            const std::string& text = boxes[0].text;
+            EXPECT_EQ(text.rfind("Unable to open com port (win error code: ", 0), 0u) << text;
+            EXPECT_NE(text.find(c.explanation, text.find('\n')), std::string::npos) << text;
+            EXPECT_TRUE(text.ends_with("Choose the port in the menu; the program then writes the file anew.")) << text;
         }
         if (form->com().Connected()) form->com().ClosePort();
     }
@@ -102,6 +114,10 @@ TEST_F(PortTest, FirstLineIsTheNameWholeHoweverLong) {
     EXPECT_EQ(form->com().Port(), words);
     EXPECT_EQ(Checked(), 0);
     ASSERT_EQ(boxes.size(), 1u);  // no such device
+    // The name is cut in the box, or the box grows as wide as the name.
+    EXPECT_NE(boxes[0].text.find("\nPort " + words.substr(0, 59) + "… (/dev/" + words.substr(0, 54) + "…): no such device."),
+              std::string::npos)
+        << boxes[0].text;
 }
 
 TEST_F(PortTest, ChoosingAnAbsentPortReportsTheErrorAndRemembersTheChoice) {
@@ -139,7 +155,8 @@ TEST_F(PortTest, UnwritablePortIniLeavesThePortAsItWas) {
     std::filesystem::create_directory("port.ini");
     form->Com21->trigger();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Cannot create file port.ini.");
+    EXPECT_EQ(boxes[0].text,
+              "Cannot create file port.ini.\nIn the folder " + folder.string() + ": this name is a folder, not a file.");
     EXPECT_TRUE(form->Com21->isChecked());
     EXPECT_EQ(form->logic().State().memo, "Com2");
     EXPECT_TRUE(form->com().Connected());

@@ -13,14 +13,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "program_port.h"
 #include "serial/com_error.h"
 #include "serial/com_port.h"
 #include "serial/device/device.h"
+#include "serial/open_failure.h"
 // After the device layer's names, which the system's header also defines.
 #include <windows.h>
 #undef SetPort  // the printing spooler's, not the port's
@@ -77,17 +82,63 @@ TEST(Win32PortNames, ComNamesGoToTheDeviceNamespaceInAnyCase) {
     EXPECT_TRUE(device::IsSimulatedPortName("sIm"));
 }
 
-TEST(Win32Port, MissingPortCarriesTheSystemCode) {
-    TComPort port;
-    port.SetPort("COM199");
-    try {
-        port.OpenPort();
-        FAIL() << "COM199 opened";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
-        EXPECT_EQ(e.SystemErrorCode(), 2);  // ERROR_FILE_NOT_FOUND
+// A name that is no port fails at the opening with the system's code, and the
+// box's second line says why and what to do. Names that open but are no
+// communications device are refused before anything reaches them.
+TEST(Win32Port, NamesThatAreNoPortsFailAtTheOpeningWithAnExplanation) {
+    const std::string file = (std::filesystem::temp_directory_path() / "pd-not-a-port.ini").string();
+    { std::ofstream(file, std::ios::binary) << "Com1"; }
+    const struct {
+        std::string port;
+        int code;
+        std::string explanation;
+    } rows[] = {
+        {"COM199", ERROR_FILE_NOT_FOUND,
+         "Port COM199: there is no such port. Plug the adapter in, look up its COM port in the Device Manager"},
+        {"NUL", ERROR_BAD_DEVICE, "Port NUL: not a serial port. Choose the port the adapter is on."},
+        {file, ERROR_BAD_DEVICE, "Port " + file + ": not a serial port."},
+        {std::string(5000, 'C'), 0, "Port " + std::string(59, 'C') + "\xE2\x80\xA6: "},  // cut for the box
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.port.substr(0, 40));
+        TComPort port;
+        port.SetPort(row.port);
+        try {
+            port.OpenPort();
+            FAIL() << "opened";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.ErrorNumber(), CError_OpenFailed);
+            if (row.code) {
+                EXPECT_EQ(e.SystemErrorCode(), row.code);
+            }
+            const std::string message = e.Message();
+            EXPECT_NE(message.find("\n" + row.explanation), std::string::npos) << message;
+            EXPECT_LT(message.size(), 400u);
+        }
+        EXPECT_FALSE(port.Connected());
     }
-    EXPECT_FALSE(port.Connected());
+    std::ifstream back(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "Com1");  // nothing written to it
+    back.close();
+    std::remove(file.c_str());
+}
+
+// The system's refusals of an opening, in words, with what a Windows user does.
+TEST(Win32Port, OpenFailuresSayWhatToDoTheWindowsWay) {
+    const struct {
+        int code;
+        const char* line;
+    } rows[] = {
+        {ERROR_ACCESS_DENIED,
+         "Port COM3: the port is in use by another program, or access to it is denied. Close the other program"},
+        {ERROR_SHARING_VIOLATION, "Port COM3: the port is in use by another program"},
+        {ERROR_INVALID_NAME, "Port COM3: this is not a port name. Choose the port in the menu; ports are named COM1"},
+        {ERROR_GEN_FAILURE, ". Check the adapter and its driver."},  // the system's own words before it
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_NE(OpenFailureLine("COM3", row.code).find(row.line), std::string::npos) << OpenFailureLine("COM3", row.code);
+    }
 }
 
 TEST_F(EchoPort, WrittenBytesComeBackAndAReadReturnsAtOnceWhenNothingWaits) {

@@ -75,7 +75,7 @@ check "Exit1 ends the program" within 15 bash -c "! kill -0 $program 2>/dev/null
 
 # ---- no port.ini: the error box first, then both windows with the stored captions
 start noport no
-check "error box for port.ini" within 30 bash -c "wine '$spy' list 2>/dev/null | grep -qF '\"Cannot open file port.ini.\"'"
+check "error box for port.ini" within 30 bash -c "wine '$spy' list 2>/dev/null | grep -qF '\"Cannot open file port.ini.'"
 check "error box titled with the program's name" bash -c "wine '$spy' list 2>/dev/null | grep -qE '^0 #32770 [0-9-]+ 1 1 \"pumpdiag\"'"
 wine "$spy" close '#32770'
 check "main window shown after the box" within 30 top_shown TForm1
