@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/win32/about.h"
 #include "app/win32/application_window.h"
+#include "app/win32/running_mark.h"
 #include "app/win32/user_folder.h"
 #include "core/win32_text.h"
 #include "serial/component.h"
@@ -93,6 +94,7 @@ std::string ProgramPath() {
 
 int main() {
     using namespace app;
+    win32::HoldRunningMark();
     SetApplicationTitle(ApplicationTitleFromPath(win32::ProgramPath()));
     if (win32::AskedForUserFolder()) {
         const std::string failure = win32::EnterUserFolder();
