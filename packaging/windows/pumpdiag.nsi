@@ -300,10 +300,13 @@ Function un.onInit
   Call un.ReadRights
   Call un.ReadModeOption
   ; Started without a mode (from its folder): the machine's entry names this
-  ; folder when it was installed for all users.
+  ; folder, in long or short names, when it was installed for all users.
   ${If} $ModeGiven = 0
     ReadRegStr $0 HKLM "${KEY}" "InstallLocation"
-    ${If} $0 == $INSTDIR
+    GetFullPathName /SHORT $0 $0
+    GetFullPathName /SHORT $1 $INSTDIR
+    ${If} $0 != ""
+    ${AndIf} $0 == $1
       StrCpy $Mode AllUsers
     ${Else}
       StrCpy $Mode CurrentUser

@@ -30,6 +30,16 @@ Exit1=$((0x200))
 exists() { [ -e "$1" ]; }
 gone() { [ ! -e "$1" ]; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+# The Windows programs of process name NAME (as Linux shows it, cut to 15
+# characters) running in this test's Wine, and whether none or some are.
+programs() {
+  local p
+  for p in $(pgrep -x "$1"); do
+    { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
+}
+none_of() { [ -z "$(programs "$1")" ]; }
+some_of() { [ -n "$(programs "$1")" ]; }
 # value ROOT NAME: a value of the program's entry in the list of programs.
 value() { wine reg query "$1\\$list_key" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { print $3 }'; }
 exits() {
@@ -73,14 +83,14 @@ size_on_disk=$(du -sk --apparent-size "$installed" | cut -f1)
 check "listed with its size in KiB" test "$size_listed" -ge $((size_on_disk * 9 / 10)) -a "$size_listed" -le $((size_on_disk * 11 / 10))
 
 # Both programs' version resources, as the system's Properties page reads them.
-while IFS='|' read -r file description; do
+for row in "pumpdiag.exe|VP/VR pump diagnosis" "pumpdiag-cli.exe|VP/VR pump diagnosis on the command line"; do
+  file=${row%%|*}
   resource=$(wine "$spy" version "$installed/$file" 2>/dev/null | tr -d '\r')
-  check "$file: version resource" same "$(echo "$resource" | sed -n 's/^FILEVERSION //p') $(echo "$resource" | sed -n 's/^FileVersion=//p') $(echo "$resource" | sed -n 's/^OriginalFilename=//p')" "$version.0 $version $file"
-  check "$file: described" same "$(echo "$resource" | sed -n 's/^FileDescription=//p')" "$description"
-done <<'EOF'
-pumpdiag.exe|VP/VR pump diagnosis
-pumpdiag-cli.exe|VP/VR pump diagnosis on the command line
-EOF
+  field() { echo "$resource" | sed -n "s/^$1//p"; }
+  check "$file: version resource" same "$(field 'FILEVERSION ') $(field FileVersion=) $(field OriginalFilename=)" \
+    "$version.0 $version $file"
+  check "$file: described" same "$(field FileDescription=)" "${row#*|}"
+done
 
 # The user's folder, with an edited help text and a port.ini, as a workshop keeps it.
 user=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
@@ -90,10 +100,9 @@ printf 'SIM' >"$folder/port.ini"
 printf 'our own text' >"$folder/50.txt"
 
 # The ways the program runs, each seen by the installer by its own means:
-# start_WAY runs it and waits until it is up (its pid in $running), stop_WAY ends it.
+# start_WAY runs it and waits until it is up, stop_WAY asks it to end.
 start_menu() {
-  (cd "$drive" && exec wine start /wait /unix "$shortcut" >/dev/null 2>&1) &
-  running=$!
+  (cd "$drive" && exec wine start /unix "$shortcut" >/dev/null 2>&1) &
   within 60 top_shown TForm1
 }
 stop_menu() { wine "$spy" command TForm1 $Exit1; }
@@ -102,19 +111,16 @@ start_elsewhere() {
   cp -r "$build/portable/pumpdiag" "$work/elsewhere"
   printf 'SIM' >"$work/elsewhere/port.ini"
   (cd "$work/elsewhere" && exec wine pumpdiag.exe >/dev/null 2>&1) &
-  running=$!
   within 60 top_shown TForm1
 }
-stop_elsewhere() { wine "$spy" command TForm1 $Exit1; }
+stop_elsewhere() { stop_menu; }
 # The companion, reading a trace from its standard input until it ends: it
 # holds no mark, its file in use says that it runs.
 start_companion() {
   mkfifo "$work/trace"
   wine "$installed/pumpdiag-cli.exe" trace-summary - <"$work/trace" >/dev/null 2>&1 &
-  running=$!
   exec 7>"$work/trace"
-  # Up once Wine has loaded it and named the process after it.
-  within 60 grep -q '^pumpdiag-cli' "/proc/$running/comm"
+  within 60 some_of pumpdiag-cli.ex
 }
 stop_companion() { exec 7>&-; }
 
@@ -124,18 +130,22 @@ check "English captions for an English user" cmp -s "$folder/caption.txt" "$root
 check "help texts copied" cmp -s "$folder/5E.txt" "$root/data/5E.txt"
 check "an edited help text kept" same "$(cat "$folder/50.txt")" "our own text"
 check "the About box shows the version" bash -c "wine '$spy' list 2>/dev/null | grep -q '^1 Static 0 1 1 \"Free workshop edition $version\"'"
-check "silent uninstall while it runs exits 2" exits 2 "$installed/uninstall.exe" /S _?="$(winepath -w "$installed")"
+# In place (_?=, its folder's short name: the argument takes no quotes), so
+# that its exit code is its own, not its starter's.
+check "silent uninstall while it runs exits 2" exits 2 "$installed/uninstall.exe" /S _?="$(winepath -s "$installed")"
 check "nothing uninstalled while it runs" installed_from "$old"
 stop_menu
-check "the program ends" within 30 ended "$running"
+check "the program ends" within 30 none_of pumpdiag.exe
 
-for way in menu elsewhere companion; do
+# way:process name
+for row in menu:pumpdiag.exe elsewhere:pumpdiag.exe companion:pumpdiag-cli.ex; do
+  way=${row%%:*}
   check "$way: starts" start_$way
   check "$way: silent setup over it exits 2" exits 2 "$newer_setup" /S
   check "$way: every installed file as it was" installed_from "$old"
   check "$way: listed version as it was" same "$(value HKLM DisplayVersion)" "$version"
   stop_$way
-  check "$way: ends" within 30 ended "$running"
+  check "$way: ends" within 30 none_of "${row#*:}"
 done
 check "once closed, the newer setup exits 0" exits 0 "$newer_setup" /S
 check "every installed file the newer one's" installed_from "$new"
@@ -154,10 +164,9 @@ wine "$spy" click '#32770' 1
 check "interactive: asks in Russian to close the program" within 60 has 'Программа pumpdiag запущена'
 check "interactive: nothing changed while it asks" installed_from "$new"
 stop_menu
-check "interactive: the program ends" within 30 ended "$running"
+check "interactive: the program ends" within 30 none_of pumpdiag.exe
 wine "$spy" click '#32770' 4  # Retry
 check "interactive: after Retry, installed" within 120 has '^1 Button 1 1 1 "&Закрыть"'
-list
 wine "$spy" click '#32770' 1
 check "interactive: the setup ends" within 30 ended "$interactive"
 wait "$interactive"
