@@ -181,7 +181,6 @@ Function ${PREFIX}WaitForProgramClosed
     !endif
     ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${RUNNING_TEXT}" /SD IDCANCEL IDRETRY`
       DetailPrint "$(StillRunning)"
-      SetErrorLevel 2
       Abort "$(StillRunning)"
     ${EndIf}
   ${Loop}
