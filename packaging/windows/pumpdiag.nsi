@@ -128,20 +128,29 @@ Function ${PREFIX}ReadModeOption
   ${EndIf}
 FunctionEnd
 
-; For all users without the rights: a new installer asks for them and runs
-; with them, with these arguments ($0), and this one ends; silent, or when
-; the rights are refused, it ends with ERROR_ELEVATION_REQUIRED.
+; For all users without the rights: a new installer, started with them
+; (Windows asks for them) and with these arguments ($0), does the work, and
+; this one ends. Silent, where nobody is there to ask, or when the rights are
+; refused, it comes back with the error flag set.
 Function ${PREFIX}RunWithRights
   ${If} ${Silent}
-    SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
-    Quit
+    SetErrors
+    Return
   ${EndIf}
+  HideWindow
   ClearErrors
   ExecShellWait "runas" "$EXEPATH" "$0"
-  ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONSTOP "$(NeedsAdmin)"
-    SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
+  ${IfNot} ${Errors}
+    Quit
   ${EndIf}
+  ShowWindow $HWNDPARENT ${SW_SHOW}
+  MessageBox MB_OK|MB_ICONSTOP "$(NeedsAdmin)"
+  SetErrors
+FunctionEnd
+
+; Ends where the rights for all users could not be had.
+Function ${PREFIX}QuitWithoutRights
+  SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
   Quit
 FunctionEnd
 
@@ -223,6 +232,7 @@ Function .onInit
   ${AndIf} $Admin = 0
     ${GetParameters} $0
     Call RunWithRights
+    Call QuitWithoutRights
   ${EndIf}
   Call UseContext
   Call UseFolder
@@ -256,7 +266,9 @@ Function ModePageLeave
     StrCpy $Mode AllUsers
     ${If} $Admin = 0
       StrCpy $0 "/ALLUSERS"
+      ; Refused: the choice stays open.
       Call RunWithRights
+      Abort
     ${EndIf}
   ${Else}
     StrCpy $Mode CurrentUser
@@ -316,6 +328,7 @@ Function un.onInit
     ; The uninstaller runs from a copy of itself; _?= names its folder.
     StrCpy $0 "/ALLUSERS _?=$INSTDIR"
     Call un.RunWithRights
+    Call un.QuitWithoutRights
   ${EndIf}
   Call un.UseContext
 FunctionEnd
