@@ -278,8 +278,8 @@ Function ModePageLeave
 FunctionEnd
 
 Section "pumpdiag"
-  SetOutPath "$INSTDIR"
   Call WaitForProgramClosed
+  SetOutPath "$INSTDIR"
   File "${STAGE}\pumpdiag.exe"
   File "${STAGE}\pumpdiag-cli.exe"
   File /r "${STAGE}\locale"
