@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include "app/about_lines.h"
 #include "window/qt/form1.h"
 #include "window/handler_guard.h"
 #include "window/qt/pictures.h"
@@ -26,10 +27,10 @@ TAbout::TAbout()
     Image1->setPixmap(QPixmap::fromImage(window::LogoImage()));
     Image1->setFocusPolicy(Qt::NoFocus);
 
-    Label1 = new window::TLabel(this, QStringLiteral("Tool was  written by PD team "), true);
+    Label1 = new window::TLabel(this, QString::fromLatin1(AuthorshipLine()), true);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->move(16, 144);
-    Label2 = new window::TLabel(this, QStringLiteral("Free workshop edition"), true);
+    Label2 = new window::TLabel(this, QString::fromLatin1(EditionLine()), true);
     Label2->move(8, 160);
     // Keep both lines on the dialog when the stand-in font runs wider.
     for (window::TLabel* label : {Label1, Label2})

@@ -17,7 +17,7 @@ case "${1:-}" in
   --windows) packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64 librsvg2-bin
                        python3) ;;
   --windows-package) packages=("${windows_package[@]}") ;;
-  --windows-tests) packages=("${windows_package[@]}" xvfb xdotool chromium poppler-utils) ;;
+  --windows-tests) packages=("${windows_package[@]}" xvfb xdotool chromium poppler-utils locales) ;;
   *) echo "usage: setup.sh [--tests | --windows | --windows-package | --windows-tests]" >&2; exit 2 ;;
 esac
 missing=()

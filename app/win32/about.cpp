@@ -1,5 +1,6 @@
 #include "app/win32/about.h"
 
+#include "app/about_lines.h"
 #include "window/handler_guard.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
@@ -64,9 +65,9 @@ HWND CreateAbout() {
     HWND image = MakeControl(dialog, L"STATIC", "", WS_VISIBLE | SS_BITMAP, 0, {40, 8, 129, 129}, font);
     SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(LogoBitmap()));
     HWND label1 = MakeControl(dialog, L"STATIC", "", WS_VISIBLE | SS_NOPREFIX, 0, {16, 144, 1, 1}, font);
-    SetLabelText(label1, "Tool was  written by PD team ");
+    SetLabelText(label1, AuthorshipLine());
     HWND label2 = MakeControl(dialog, L"STATIC", "", WS_VISIBLE | SS_NOPREFIX, 0, {8, 160, 1, 1}, font);
-    SetLabelText(label2, "Free workshop edition");
+    SetLabelText(label2, EditionLine());
     MakeControl(dialog, L"BUTTON", "Close", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, kAboutClose, {8, 184, 185, 33},
                 font);
     ShowWindow(dialog, SW_SHOW);

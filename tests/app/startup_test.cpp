@@ -54,6 +54,8 @@ TEST_F(StartupTest, EverythingPresentGivesBothWindowsWithTheCaptions) {
     const QRect screen = Form1->screen()->availableGeometry();
     EXPECT_NEAR(Form1->frameGeometry().center().x(), screen.center().x(), 2);
     EXPECT_EQ(AboutForm()->size(), QSize(202, 226));
+    EXPECT_EQ(AboutForm()->Label2->caption(), "Free workshop edition " PUMPDIAG_VERSION);
+    EXPECT_LE(AboutForm()->Label2->geometry().right(), 202);
 }
 
 TEST_F(StartupTest, Com2WithoutTheDeviceIsCheckedAndReported) {

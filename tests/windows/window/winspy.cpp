@@ -7,6 +7,8 @@
 //   winspy command CLASS ID          sends the menu command ID to the top-level window of CLASS
 //   winspy hover CLASS ID            puts the mouse pointer on the control ID (its tooltip opens)
 //   winspy close CLASS               asks the top-level window of CLASS to close
+//   winspy version FILE              the file's version resource: FILEVERSION a.b.c.d, then
+//                                    name=value for each text of its first language
 #include <windows.h>
 
 #include <cstdio>
@@ -73,32 +75,69 @@ BOOL CALLBACK PrintTop(HWND window, LPARAM) {
     return TRUE;
 }
 
+// The top-level window of CLASS, or its control ID: several windows of the
+// class (a dialog and its message box) are searched for the one with it.
 HWND Control(const char* type, const char* id) {
-    HWND top = FindWindowW(Wide(type).c_str(), nullptr);
+    const std::wstring name = Wide(type);
+    HWND top = FindWindowW(name.c_str(), nullptr);
     if (!top) {
         std::fprintf(stderr, "winspy: no window of class %s\n", type);
         std::exit(2);
     }
     if (!id) return top;
-    const int number = static_cast<int>(std::strtol(id, nullptr, 0));
     struct Search {
         int id;
         HWND found;
-    } search{number, nullptr};
-    EnumChildWindows(
-        top,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (GetDlgCtrlID(child) != s->id) return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    } search{static_cast<int>(std::strtol(id, nullptr, 0)), nullptr};
+    for (; top && !search.found; top = FindWindowExW(nullptr, top, name.c_str(), nullptr))
+        EnumChildWindows(
+            top,
+            [](HWND child, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                if (GetDlgCtrlID(child) != s->id) return TRUE;
+                s->found = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
     if (!search.found) {
         std::fprintf(stderr, "winspy: no control %s in %s\n", id, type);
         std::exit(2);
     }
     return search.found;
+}
+
+// The resource read back as the system's Properties page reads it.
+int PrintVersion(const char* file) {
+    const std::wstring path = Wide(file);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        std::printf("no version resource\n");
+        return 1;
+    }
+    std::string block(size, '\0');
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return 1;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) return 1;
+    std::printf("FILEVERSION %u.%u.%u.%u\n", unsigned{HIWORD(fixed->dwFileVersionMS)},
+                unsigned{LOWORD(fixed->dwFileVersionMS)}, unsigned{HIWORD(fixed->dwFileVersionLS)},
+                unsigned{LOWORD(fixed->dwFileVersionLS)});
+    struct Translation {
+        WORD language, codePage;
+    }* translation = nullptr;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length))
+        return 1;
+    wchar_t prefix[64];
+    wsprintfW(prefix, L"\\StringFileInfo\\%04x%04x\\", translation->language, translation->codePage);
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        if (VerQueryValueW(block.data(), (std::wstring(prefix) + name).c_str(), reinterpret_cast<void**>(&value),
+                           &length))
+            std::printf("%s=%s\n", Utf8(name).c_str(), Utf8(value).c_str());
+    }
+    return 0;
 }
 
 }  // namespace
@@ -120,6 +159,8 @@ int main(int argc, char** argv) {
         return SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2) ? 0 : 1;
     }
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
-    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS\n");
+    if (command == "version" && argc == 3) return PrintVersion(argv[2]);
+    std::fprintf(stderr,
+                 "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | version FILE\n");
     return 2;
 }
