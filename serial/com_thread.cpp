@@ -61,7 +61,7 @@ struct TComThread::State {
                 continue;
             }
             try {
-                Deliver(MaskToEvents(mask));
+                DeliverEvents(MaskToEvents(mask));
             } catch (...) {
                 // A handler's error ends monitoring quietly; the port stays open.
                 std::lock_guard guard(lock);
@@ -76,21 +76,21 @@ struct TComThread::State {
         finished = true;
     }
 
-    void Deliver(TComEvents events) {
+    void DeliverEvents(TComEvents events) {
         switch (port->SyncMethod()) {
             case smNone:
-                Dispatch(port, events);
+                DispatchEvents(port, events);
                 break;
             case smThreadSync:
                 DispatchOnGuiThread(events);
                 break;
             case smWindowSync:
-                SendMessages(events);
+                SendEventMessages(events);
                 break;
         }
     }
 
-    static void Dispatch(TCustomComPort* port, TComEvents events) {
+    static void DispatchEvents(TCustomComPort* port, TComEvents events) {
         for (TComEvent e : kDispatchOrder) {
             if (events.Contains(e)) port->DispatchEvent(e);
         }
@@ -102,7 +102,7 @@ struct TComThread::State {
     void DispatchOnGuiThread(TComEvents events) {
         TGuiDispatcher dispatcher = port->GuiDispatcher;
         if (!dispatcher) {
-            Dispatch(port, events);
+            DispatchEvents(port, events);
             return;
         }
         auto task = std::make_shared<SyncTask>();
@@ -120,7 +120,7 @@ struct TComThread::State {
             }
             std::exception_ptr error;
             try {
-                Dispatch(target, events);
+                DispatchEvents(target, events);
             } catch (...) {
                 error = std::current_exception();
             }
@@ -144,7 +144,7 @@ struct TComThread::State {
 
     // One message a event, in the fixed order; the monitoring thread does not
     // wait for the handlers, and their errors go to the application.
-    void SendMessages(TComEvents events) {
+    void SendEventMessages(TComEvents events) {
         TGuiDispatcher dispatcher = port->GuiDispatcher;
         for (TComEvent e : kDispatchOrder) {
             if (!events.Contains(e)) continue;

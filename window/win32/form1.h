@@ -54,13 +54,14 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
+    bool OpenInSystem(const std::string& path) override;
     void DrawCaptions();
     void DrawPortItems();
     void DrawTimer(protocol::Timer timer);
     void DrawMemo2();
 
     HWND window_ = nullptr;
-    HMENU MainMenu1 = nullptr, N2 = nullptr, Help1 = nullptr;
+    HMENU MainMenu1 = nullptr, N2 = nullptr, Help1 = nullptr, Report1 = nullptr;
     HWND Button3 = nullptr, Button4 = nullptr, GroupBox1 = nullptr, GroupBox2 = nullptr, button1 = nullptr;
     HWND Label5 = nullptr, memo = nullptr, Memo2 = nullptr, memo2Measure = nullptr;
     HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Label4 = nullptr;
