@@ -3,7 +3,7 @@
 # face's own test program (DPI changes, pictures, captions) on this display;
 # the start-up error box of hostile port.ini files stays until the user closes
 # it (ten starts); the window at 144 dpi (sizes read back, a screenshot kept
-# as face-144dpi.png in the build folder).
+# as face-144dpi.xwd in the build folder).
 # Usage: face_test.sh [build-windows folder]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
@@ -69,7 +69,7 @@ if check "window shown at 144 dpi" within 60 top_shown TForm1; then
   check "window height at 144 dpi (464 at 96)" same "$((bottom - top))" 696
   wine "$spy" click TAbout 1
   within 10 bash -c "! wine '$spy' list 2>/dev/null | grep -E '^0 TAbout [0-9-]+ 1 ' >/dev/null"
-  import -window root "$build/face-144dpi.png" 2>/dev/null
+  xwd -root -silent >"$build/face-144dpi.xwd" 2>/dev/null
 fi
 wine "$spy" command TForm1 $Exit1 2>/dev/null
 within 30 ended || kill "$program" 2>/dev/null
