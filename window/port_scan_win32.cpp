@@ -8,7 +8,7 @@
 #include <devguid.h>
 #include <setupapi.h>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "window/port_list.h"
 #include "window/port_scan.h"
 

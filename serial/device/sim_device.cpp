@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <mutex>
 
-#include "core/wake_event.h"
+#include "core/platform/wake_event.h"
 #include "serial/device/timing.h"
 
 namespace serial::device {

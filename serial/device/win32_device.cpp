@@ -16,7 +16,7 @@
 #include <mutex>
 #include <set>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "serial/device/timing.h"
 
 namespace serial::device {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 
 namespace window::win32 {
 

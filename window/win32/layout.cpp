@@ -3,7 +3,7 @@
 #include <map>
 #include <tuple>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "window/win32/controls.h"
 
 namespace window::win32 {
