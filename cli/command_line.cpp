@@ -7,7 +7,9 @@ namespace cli {
 const char* const kUsage =
     "Usage: pumpdiag-cli check-adapter --port PORT [--count N]\n"
     "       pumpdiag-cli diagnose --port PORT [--read-faults] [--clear-faults [--yes]] [--json] [--trace FILE]\n"
+    "                             [--report FILE]\n"
     "       pumpdiag-cli trace-summary FILE [--svg OUT]\n"
+    "       pumpdiag-cli journal [--serial S] [--since YYYY-MM-DD] [--json]\n"
     "       pumpdiag-cli --help | --version\n"
     "\n"
     "PORT is SIM (the simulated pump), COMn (/dev/ttyS(n-1)), a name under /dev/ or a path.\n"
@@ -24,8 +26,15 @@ const char* const kUsage =
     "  --json          print one JSON object on standard output; progress stays on standard error\n"
     "  --trace FILE    record every byte on the line (JSON Lines: t_us, dir sent/echo/received, byte),\n"
     "                  written as it comes and ended at 64 MB\n"
+    "  --report FILE   write the printable report (HTML) of what was found\n"
+    "                diagnose appends each identification, fault read and erase to the journal\n"
+    "                journal.csv in $XDG_DATA_HOME/pumpdiag (~/.local/share/pumpdiag)\n"
     "trace-summary   show a trace as blocks with answer times and derailments (FILE - is standard input)\n"
     "  --svg OUT       also draw its timeline as SVG\n"
+    "journal         list the journal's records, oldest first\n"
+    "  --serial S      only the pump with serial number S (its first word is enough)\n"
+    "  --since DATE    only records from that day on\n"
+    "  --json          one JSON array of objects instead of text\n"
     "\n"
     "Exit codes:\n"
     "   0  done: the adapter fits, the diagnosis ran, the summary was written\n"
@@ -35,7 +44,7 @@ const char* const kUsage =
     "   4  the pump did not answer: no synchronisation, no block, lost link, no identification (each\n"
     "      step ends after 20 s), or the line brings far more than 9600 baud can carry\n"
     "   5  fault memory not cleared: no terminal to confirm on and no --yes, or not confirmed\n"
-    "   6  a trace or SVG file cannot be read or written\n"
+    "   6  a trace, SVG, report or journal file cannot be read or written\n"
     "  10  the port does not exist\n"
     "  11  no permission to open the port\n"
     "  12  the port is busy: another program holds it\n"
@@ -45,7 +54,7 @@ const char* const kUsage =
 namespace {
 
 // Options that take a value; all others are flags.
-constexpr const char* kValueOptions[] = {"--port", "--count", "--trace", "--svg"};
+constexpr const char* kValueOptions[] = {"--port", "--count", "--trace", "--svg", "--report", "--serial", "--since"};
 
 bool TakesValue(const std::string& option) {
     for (const char* o : kValueOptions)
@@ -58,6 +67,14 @@ int ParseCount(const std::string& v) {
         std::stoi(v) > 1000)
         throw core::EConvertError("--count takes a number from 1 to 1000");
     return std::stoi(v);
+}
+
+bool IsDate(const std::string& v) {
+    if (v.size() != 10 || v[4] != '-' || v[7] != '-') return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (v[i] < '0' || v[i] > '9') return false;
+    const int month = std::stoi(v.substr(5, 2)), day = std::stoi(v.substr(8, 2));
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
 }  // namespace
@@ -101,6 +118,9 @@ Args ParseCommandLine(const std::vector<std::string>& argv) {
         else if (s == "--count") a.count = ParseCount(value);
         else if (s == "--trace") a.trace = value;
         else if (s == "--svg") a.svg = value;
+        else if (s == "--report") a.report = value;
+        else if (s == "--serial") a.serial = value;
+        else if (s == "--since") a.since = value;
         else if (s == "--read-faults") a.readFaults = true;
         else if (s == "--clear-faults") a.clearFaults = true;
         else if (s == "--yes") a.yes = true;
@@ -108,9 +128,18 @@ Args ParseCommandLine(const std::vector<std::string>& argv) {
         else bad("unknown option " + s);
     }
     if (a.help || a.version) return a;
-    const bool diagnose = a.command == "diagnose";
-    if (a.command != "check-adapter" && !diagnose && a.command != "trace-summary")
+    const bool diagnose = a.command == "diagnose", journal = a.command == "journal";
+    if (a.command != "check-adapter" && !diagnose && a.command != "trace-summary" && !journal)
         bad(a.command.empty() ? "no command given" : "unknown command " + a.command);
+    if (journal) {
+        if (!a.port.empty() || a.readFaults || a.clearFaults || a.yes || !a.trace.empty() || !a.report.empty() ||
+            !a.svg.empty() || a.count != kDefaultCount)
+            bad("journal takes only --serial, --since and --json");
+        if (!a.since.empty() && !IsDate(a.since)) bad("--since takes a date as YYYY-MM-DD");
+        return a;
+    }
+    if (!a.serial.empty() || !a.since.empty()) bad("--serial and --since belong to journal");
+    if (!diagnose && !a.report.empty()) bad("--report belongs to diagnose");
     if (a.command != "trace-summary" && a.port.empty()) bad(a.command + " needs --port PORT");
     if (a.command == "trace-summary" && a.file.empty()) bad("trace-summary needs the trace FILE");
     if (a.command == "trace-summary" && !a.port.empty()) bad("trace-summary takes no --port");

@@ -19,6 +19,8 @@ struct Args {
     std::string file;  // trace-summary's trace; "-" standard input
     std::string svg;
     std::string trace;
+    std::string report;  // diagnose's report file
+    std::string serial, since;  // journal's filters
     int count = kDefaultCount;
     bool readFaults = false, clearFaults = false, yes = false, json = false, help = false, version = false;
 };

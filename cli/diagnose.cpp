@@ -14,6 +14,9 @@
 #include "trace/tracing_port.h"
 #include "core/platform/delay.h"
 #include "core/platform/exception.h"
+#include "localization/runtime.h"
+#include "report/report_file.h"
+#include "report/report_html.h"
 #include "serial/com_error.h"
 
 namespace cli {
@@ -145,7 +148,9 @@ private:
         }
         window_.Button1Click();
         err_ << "clearing faults\n";
-        if (!Await([this] { return !engine_.State().ClearPending; }, kStepLimit)) return kExitPumpSilent;
+        // A click while a block goes out ends the engine's clear flag with
+        // that block; the request itself goes out with the next one.
+        if (!Await([this] { return ClearSent(engine_.State()); }, kStepLimit)) return kExitPumpSilent;
         // Cleared when the line shows the clear request answered byte by byte.
         const Exchange ex = AnalyseTrace(trace_.Records());
         report_.cleared = std::any_of(ex.blocks.begin(), ex.blocks.end(), [](const Block& b) {
@@ -157,6 +162,10 @@ private:
             if (!options_.json) out_ << "After clearing: " << FaultsText(report_.afterClear);
         }
         return report_.cleared ? kExitOk : kExitPumpSilent;
+    }
+
+    static bool ClearSent(const protocol::ProtocolState& state) {
+        return !state.ClearPending && !(state.PendingCommand == protocol::ClearFaultsCommand);
     }
 
     // Asks on the terminal; the engine keeps the link alive meanwhile.
@@ -223,9 +232,32 @@ private:
         }
     }
 
+    // The report of what was found, its help texts from the companion's folders.
+    int WriteReport() {
+        report::Diagnosis d = window_.Diagnosis();
+        if (!d.identified) {
+            err_ << "pumpdiag-cli: no report: the pump was not identified\n";
+            return kExitFile;
+        }
+        for (report::FaultRead* read : {&d.faults, &d.afterErase})
+            for (report::Fault& f : read->faults)
+                if (f.help.empty()) f.help = report::FirstParagraph(HelpText(f.code));
+        try {
+            // In the user's language, from the catalogs beside the companion.
+            const localization::RuntimeScope language;
+            report::WriteReport(d, options_.report);
+        } catch (const core::Exception& e) {
+            err_ << "pumpdiag-cli: " << e.Message() << "\n";
+            return kExitFile;
+        }
+        err_ << "report written to " << options_.report << "\n";
+        return kExitOk;
+    }
+
     int Finish(int code) {
         EndLine();
         if (traceFailed_ && code == kExitOk) code = kExitFile;
+        if (!options_.report.empty() && WriteReport() != kExitOk && code == kExitOk) code = kExitFile;
         if (options_.json) out_ << ReportJson(report_);
         return code;
     }

@@ -16,6 +16,7 @@ struct DiagnoseOptions {
     bool yes = false;
     bool json = false;
     std::string trace;  // empty: no trace file
+    std::string report;  // empty: no report file
     // A signal number once the diagnosis is to stop (see StopSignals); null: never.
     const std::atomic<int>* stopSignal = nullptr;
 };

@@ -90,21 +90,23 @@ std::vector<std::string> HelpFolders() {
     return folders;
 }
 
-std::string HelpFirstLine(int code) {
+std::string HelpText(int code) {
     for (const std::string& folder : HelpFolders()) {
-        std::string text;
         try {
-            text = core::Cp1251ToUtf8(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
+            return core::Cp1251ToUtf8(core::ReadWholeTextFile(folder + "/" + Code(code) + ".txt"));
         } catch (const core::EFOpenError&) {
             continue;  // not in this folder
         }
-        for (const std::string& line : core::SplitLines(text)) {
-            const auto first = line.find_first_not_of(" \t");
-            if (first == std::string::npos) continue;
-            const auto last = line.find_last_not_of(" \t");
-            return line.substr(first, last - first + 1);
-        }
-        return "";
+    }
+    return "";
+}
+
+std::string HelpFirstLine(int code) {
+    for (const std::string& line : core::SplitLines(HelpText(code))) {
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        const auto last = line.find_last_not_of(" \t");
+        return line.substr(first, last - first + 1);
     }
     // No help file anywhere: the code and its counter are all there is.
     return "";

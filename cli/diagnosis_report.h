@@ -47,6 +47,9 @@ FaultList TakeFaults(const Display& display);
 // package's data folder (../share/pumpdiag from the program's folder).
 std::vector<std::string> HelpFolders();
 
+// The first help file of `code` found (Windows-1251), as UTF-8; empty when
+// there is none.
+std::string HelpText(int code);
 // The first line with text of the first help file of `code` found
 // (Windows-1251), as UTF-8; empty when there is none.
 std::string HelpFirstLine(int code);

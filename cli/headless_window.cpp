@@ -42,6 +42,11 @@ void HeadlessWindow::ShowBox(const window::BoxRecord& box) {
     std::fprintf(stderr, "%s: %s\n", box.title.c_str(), box.text.c_str());
 }
 
+bool HeadlessWindow::OpenInSystem(const std::string& path) {
+    std::fprintf(stderr, "%s\n", path.c_str());
+    return true;
+}
+
 bool HeadlessWindow::ApplyPosted() {
     core::ResetWakeEvent(wakeFd_);
     bool any = false;

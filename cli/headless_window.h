@@ -50,6 +50,8 @@ private:
     std::string Memo2Text() const override { return State().memo2; }
     void FocusMemo2() override {}
     void ShowBox(const window::BoxRecord& box) override;
+    // Without a screen nothing is opened: the path is named instead.
+    bool OpenInSystem(const std::string& path) override;
 
     bool ApplyPosted();
     bool FireDueTimers();

@@ -11,10 +11,12 @@
 #include "trace/exchange.h"
 #include "cli/exit_codes.h"
 #include "trace/line_trace.h"
+#include "cli/journal_command.h"
 #include "cli/port_open.h"
 #include "cli/stop_signals.h"
 #include "trace/timeline_svg.h"
 #include "core/platform/exception.h"
+#include "report/journal.h"
 
 namespace {
 
@@ -80,9 +82,10 @@ int main(int argc, char** argv) {
     try {
         if (a.command == "check-adapter") return CheckAdapter(a);
         if (a.command == "trace-summary") return TraceSummary(a);
+        if (a.command == "journal") return ListJournal({report::JournalPath(), a.serial, a.since, a.json}, std::cout, std::cerr);
         const StopSignals stop;
-        return RunDiagnose({a.port, a.readFaults, a.clearFaults, a.yes, a.json, a.trace, &stop.Received()}, std::cout,
-                           std::cerr);
+        return RunDiagnose({a.port, a.readFaults, a.clearFaults, a.yes, a.json, a.trace, a.report, &stop.Received()},
+                           std::cout, std::cerr);
     } catch (const core::Exception& e) {
         // A port failing in the middle: its message is all there is to say.
         std::cerr << "pumpdiag-cli: " << e.Message() << "\n";

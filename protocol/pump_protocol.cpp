@@ -237,9 +237,13 @@ void PumpProtocol::SendBlock() {
 
 void PumpProtocol::Button4Click() {
     ResetFaultDisplay();
+    // Emptied before the request is made: once it is pending, the block that
+    // carries it and the pump's answer may come before this thread goes on.
+    {
+        std::lock_guard guard(faultMutex_);
+        faultBuffer_.Clear();
+    }
     SetPending(ReadFaultsCommand);
-    std::lock_guard guard(faultMutex_);
-    faultBuffer_.Clear();
 }
 
 void PumpProtocol::Button1Click() {

@@ -13,11 +13,11 @@ windows_package=(nsis zip librsvg2-bin)
 case "${1:-}" in
   "") packages=("${linux[@]}") ;;
   --tests) packages=("${linux[@]}" clang libclang-rt-14-dev openbox x11-utils xdotool lintian dpkg-dev file
-                     util-linux dbus-daemon python3-dbus python3-gi) ;;
+                     util-linux dbus-daemon python3-dbus python3-gi chromium poppler-utils) ;;
   --windows) packages=(cmake ninja-build gettext g++-mingw-w64-x86-64-posix googletest wine wine64 librsvg2-bin
                        python3) ;;
   --windows-package) packages=("${windows_package[@]}") ;;
-  --windows-tests) packages=("${windows_package[@]}" xvfb xdotool) ;;
+  --windows-tests) packages=("${windows_package[@]}" xvfb xdotool chromium poppler-utils) ;;
   *) echo "usage: setup.sh [--tests | --windows | --windows-package | --windows-tests]" >&2; exit 2 ;;
 esac
 missing=()

@@ -15,5 +15,6 @@ wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 bash tests/windows/window/window_test.sh build-windows || status=1
 bash tests/windows/window/face_test.sh build-windows || status=1
+bash tests/windows/window/report_test.sh build-windows || status=1
 bash tests/windows/window/installer_test.sh build-windows || status=1
 exit $status

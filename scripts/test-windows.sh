@@ -38,7 +38,7 @@ quiet() {  # runs a test program, showing its output only when it fails
 }
 
 tests=$win/tests/windows
-for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry; do
+for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry test_win32_console_stop test_report; do
   check "$suite" quiet "${run[@]}" "$tests/$suite.exe"
 done
 # Left out: expectations that spell a catalog's path with the test's own
@@ -60,7 +60,7 @@ check test_localization quiet "${run[@]}" "$tests/test_localization.exe" --gtest
 far_in=$(mktemp -u); mkfifo "$far_in"
 python3 tests/windows/pty_far_end.py "$WINEPREFIX/dosdevices/com5" <"$far_in" >/dev/null & far=$!
 exec 7>"$far_in"
-for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.1; done
+for _ in $(seq 600); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.1; done
 check test_win32_device quiet env PD_TEST_COM_PORT=COM5 "${run[@]}" "$tests/test_win32_device.exe"
 exec 7>&-; wait $far || true; rm -f "$far_in"
 
@@ -72,7 +72,7 @@ cd "$work"
 "$linux/cli/pumpdiag-cli" diagnose --port SIM --read-faults --json >linux.json 2>/dev/null || true
 check "pumpdiag-cli.exe on SIM" bash -c '"$@" diagnose --port SIM --read-faults --json 2>/dev/null >win.json; diff --strip-trailing-cr linux.json win.json' _ "${run[@]}" "$win/cli/pumpdiag-cli.exe"
 "$linux/pumpsim/tools/pumpsim-tool" --pty --link "$WINEPREFIX/dosdevices/com6" >/dev/null 2>&1 & tool=$!
-for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.1; done
+for _ in $(seq 600); do [ -L "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.1; done
 sed 's/"port":"SIM"/"port":"COM6"/' linux.json >linux-com6.json
 check "pumpdiag-cli.exe on COM6" bash -c '"$@" diagnose --port COM6 --read-faults --json 2>/dev/null >win-com6.json; diff --strip-trailing-cr linux-com6.json win-com6.json' _ "${run[@]}" "$win/cli/pumpdiag-cli.exe"
 check "pumpdiag-cli.exe on a missing port" bash -c '"$@" diagnose --port COM199 >/dev/null 2>&1; [ $? -eq 10 ]' _ "${run[@]}" "$win/cli/pumpdiag-cli.exe"

@@ -12,6 +12,9 @@ namespace serial {
 
 namespace {
 
+// The pause after a failed wait: the engine's own poll.
+constexpr int kFailedWaitPauseMs = 1;
+
 // The fixed order in which the events of one cycle are handed on.
 constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                         evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
@@ -48,10 +51,17 @@ struct TComThread::State {
         core::RequestRealTimePriority();
         for (;;) {
             std::uint32_t mask = 0;
-            if (device->WaitEvent(stopFd, mask) != device::WaitResult::Events) break;
-            if (stopping) break;  // asked while the wait returned: the batch is not handed on
+            const device::WaitResult result = device->WaitEvent(stopFd, mask);
+            if (result == device::WaitResult::Stopped || stopping) break;
+            if (result == device::WaitResult::Failed) {
+                // A failed wait (a driver's refusal, an adapter's glitch) does
+                // not end monitoring while the port is open; the pause keeps a
+                // wait that fails at once from spinning.
+                if (core::WaitForWakeEvents({stopFd}, kFailedWaitPauseMs) != 0) break;
+                continue;
+            }
             try {
-                Deliver(MaskToEvents(mask));
+                DeliverEvents(MaskToEvents(mask));
             } catch (...) {
                 // A handler's error ends monitoring quietly; the port stays open.
                 std::lock_guard guard(lock);
@@ -66,21 +76,21 @@ struct TComThread::State {
         finished = true;
     }
 
-    void Deliver(TComEvents events) {
+    void DeliverEvents(TComEvents events) {
         switch (port->SyncMethod()) {
             case smNone:
-                Dispatch(port, events);
+                DispatchEvents(port, events);
                 break;
             case smThreadSync:
                 DispatchOnGuiThread(events);
                 break;
             case smWindowSync:
-                SendMessages(events);
+                SendEventMessages(events);
                 break;
         }
     }
 
-    static void Dispatch(TCustomComPort* port, TComEvents events) {
+    static void DispatchEvents(TCustomComPort* port, TComEvents events) {
         for (TComEvent e : kDispatchOrder) {
             if (events.Contains(e)) port->DispatchEvent(e);
         }
@@ -92,7 +102,7 @@ struct TComThread::State {
     void DispatchOnGuiThread(TComEvents events) {
         TGuiDispatcher dispatcher = port->GuiDispatcher;
         if (!dispatcher) {
-            Dispatch(port, events);
+            DispatchEvents(port, events);
             return;
         }
         auto task = std::make_shared<SyncTask>();
@@ -110,7 +120,7 @@ struct TComThread::State {
             }
             std::exception_ptr error;
             try {
-                Dispatch(target, events);
+                DispatchEvents(target, events);
             } catch (...) {
                 error = std::current_exception();
             }
@@ -134,7 +144,7 @@ struct TComThread::State {
 
     // One message a event, in the fixed order; the monitoring thread does not
     // wait for the handlers, and their errors go to the application.
-    void SendMessages(TComEvents events) {
+    void SendEventMessages(TComEvents events) {
         TGuiDispatcher dispatcher = port->GuiDispatcher;
         for (TComEvent e : kDispatchOrder) {
             if (!events.Contains(e)) continue;

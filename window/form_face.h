@@ -34,6 +34,9 @@ public:
     virtual void FocusMemo2() = 0;
     // A modal box; returns when it has been closed.
     virtual void ShowBox(const BoxRecord& box) = 0;
+    // Opens a file or folder as the system does (a report in the browser, a
+    // folder in the file manager); false when the system could not.
+    virtual bool OpenInSystem(const std::string& path) = 0;
 };
 
 }  // namespace window

@@ -1,13 +1,19 @@
 #include "window/form_logic.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "core/text/cp1251.h"
 #include "core/platform/delay.h"
+#include "core/platform/exception.h"
 #include "core/platform/text_file.h"
 #include "core/realtime/thread_priority.h"
+#include "localization/gettext.h"
+#include "report/append_file.h"
+#include "report/report_file.h"
+#include "report/report_html.h"
 #include "window/form_files.h"
 
 namespace window {
@@ -21,9 +27,26 @@ constexpr std::size_t kFirstLayoutBytes = 1024;
 constexpr std::uint16_t kSettleAfterOpenMs = 300;
 
 bool IsFaultCode(int code) { return code >= kFirstFaultCode && code <= kLastFaultCode; }
+
+std::string HelpFileName(int code) {
+    char name[8];
+    std::snprintf(name, sizeof name, "%02X.txt", static_cast<unsigned>(code));
+    return name;
+}
+
+// The counter at the end of a fault button's hint.
+int CounterOf(const std::string& hint) {
+    const std::size_t digits = hint.find_last_not_of("0123456789") + 1;
+    return digits < hint.size() ? std::stoi(hint.substr(digits)) : 0;
+}
+
+std::string Translated(const char* text) { return localization::TranslateUtf8(text); }
 }  // namespace
 
-FormLogic::FormLogic(FormFace& face, PortComponent& com) : face_(face), com_(com) {}
+FormLogic::FormLogic(FormFace& face, PortComponent& com)
+    : face_(face), com_(com), journalPath_(report::JournalPath()) {
+    diagnosis_.version = report::ProgramVersion();
+}
 
 FormLogic::~FormLogic() { EndLine(); }
 
@@ -143,8 +166,15 @@ void FormLogic::Button3Click() {
     core::ScopedRealTimePriority onTime;
     Engine().Button3Click();
 }
-void FormLogic::Button4Click() { Engine().Button4Click(); }
-void FormLogic::Button1Click() { Engine().Button1Click(); }
+void FormLogic::Button4Click() {
+    // A read asked before the erase's block went out takes its place.
+    eraseRequested_ = false;
+    Engine().Button4Click();
+}
+void FormLogic::Button1Click() {
+    eraseRequested_ = true;
+    Engine().Button1Click();
+}
 void FormLogic::timer1Timer() { Engine().timer1Timer(); }
 void FormLogic::Timer2Timer() {
     Engine().Timer2Timer();
@@ -159,9 +189,7 @@ void FormLogic::SetMemo2(std::string text) {
 }
 
 void FormLogic::ShowHelpText(int code) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%02X.txt", static_cast<unsigned>(code));
-    std::string text = ReadFormFile(name);
+    std::string text = ReadFormFile(HelpFileName(code));
     // An unchanged text is left as it is, caret and scroll position included.
     if (text != face_.Memo2Text()) SetMemo2(std::move(text));
     face_.FocusMemo2();
@@ -197,6 +225,8 @@ void FormLogic::SetFieldText(protocol::IdentField field, const std::string& text
     face_.Post([this, field, text] {
         state_.fields[field] = text;
         face_.Draw(FormPart::Field, static_cast<int>(field));
+        // The Bosch number is the identification's last field.
+        if (field == protocol::IdentField::BoschNumber) Identified();
     });
 }
 
@@ -229,9 +259,14 @@ void FormLogic::SetFaultButtonHint(int code, const std::string& hint) {
 }
 
 void FormLogic::SetStatusVisible(bool visible) {
-    face_.Post([this, visible] {
+    // Hidden as the erase's block has gone out. Taken here, where the engine
+    // hides it, so that a read clicked before the effect is applied cannot
+    // take the erase back.
+    const bool erased = !visible && eraseRequested_.exchange(false);
+    face_.Post([this, visible, erased] {
         state_.statusVisible = visible;
         face_.Draw(FormPart::Status, 0);
+        if (erased) Erased();
     });
 }
 
@@ -239,7 +274,94 @@ void FormLogic::SetTimerEnabled(protocol::Timer timer, bool enabled) {
     face_.Post([this, timer, enabled] {
         state_.timers[timer] = enabled;
         face_.Draw(FormPart::Timer, static_cast<int>(timer));
+        // The fault display's timer stops once every fault read has its counter.
+        if (timer == protocol::Timer::Timer2 && !enabled) FaultsRead();
     });
+}
+
+// ---------------------------------------------------------------- journal and report
+
+void FormLogic::Journal(report::JournalEvent event) {
+    const std::string failure = report::AppendToJournal(journalPath_, event, diagnosis_, report::Now());
+    if (failure.empty()) {
+        journalBoxShown_ = false;
+        return;
+    }
+    // The diagnosis goes on; the user hears of it once, not at every record.
+    if (journalBoxShown_) return;
+    journalBoxShown_ = true;
+    face_.ShowBox({Translated("Journal"), failure + "\n" + Translated("The diagnosis goes on without the journal."),
+                   BoxIcon::Error});
+}
+
+void FormLogic::Identified() {
+    using protocol::IdentField;
+    const std::array<std::string, report::kIdentSlots> identification = {
+        state_.fields[IdentField::BoschNumber], state_.fields[IdentField::SerialNumber],
+        state_.fields[IdentField::OrName], state_.fields[IdentField::Id]};
+    // The same pump on the same port after the link was started again: its
+    // diagnosis goes on, faults read and erase included.
+    if (!(diagnosis_.identified && diagnosis_.identification == identification && diagnosis_.port == com_.Port())) {
+        report::Diagnosis d;
+        d.time = report::Now();
+        d.port = com_.Port();
+        d.identified = true;
+        d.identification = identification;
+        d.version = diagnosis_.version;
+        diagnosis_ = std::move(d);
+    }
+    Journal(report::JournalEvent::Identification);
+}
+
+void FormLogic::FaultsRead() {
+    report::FaultRead read;
+    read.done = true;
+    for (int code : state_.visibleFaults) {
+        const auto hint = state_.hints.find(code);
+        report::Fault fault{code, hint == state_.hints.end() ? 0 : CounterOf(hint->second), ""};
+        try {
+            fault.help = report::FirstParagraph(ReadFormFile(HelpFileName(code)));
+        } catch (const core::Exception&) {
+            // No help text: the code and its counter are all the report has.
+        }
+        read.faults.push_back(std::move(fault));
+    }
+    (diagnosis_.erased ? diagnosis_.afterErase : diagnosis_.faults) = std::move(read);
+    Journal(report::JournalEvent::FaultRead);
+}
+
+void FormLogic::Erased() {
+    diagnosis_.erased = true;
+    diagnosis_.erasedAt = report::Now();
+    diagnosis_.afterErase = {};
+    Journal(report::JournalEvent::Erase);
+}
+
+FormLogic::ReportMenuCaptions FormLogic::ReportMenuTexts() {
+    return {Translated("Report"), Translated("Make report"), Translated("Open journal folder")};
+}
+
+void FormLogic::MakeReportClick() {
+    if (!diagnosis_.identified) {
+        face_.ShowBox({Translated("Report"), Translated("No pump has been identified yet: start the communication first."),
+                       BoxIcon::Information});
+        return;
+    }
+    const report::MadeReport made = report::MakeReport(diagnosis_, report::Now());
+    if (!made.error.empty()) return face_.ShowBox({Translated("Report"), made.error, BoxIcon::Error});
+    state_.lastReport = made.path;
+    if (!face_.OpenInSystem(made.path))
+        face_.ShowBox({Translated("Report"), Translated("The report was written but cannot be opened:") + "\n" + made.path,
+                       BoxIcon::Information});
+}
+
+void FormLogic::OpenJournalFolderClick() {
+    const std::string folder = journalPath_.substr(0, journalPath_.find_last_of("/\\"));
+    std::string reason = folder.empty() ? Translated("the user's folder is not known") : report::MakeFolders(folder);
+    if (reason.empty() && !face_.OpenInSystem(folder)) reason = Translated("the system cannot open it");
+    if (!reason.empty())
+        face_.ShowBox({Translated("Journal"), Translated("The journal folder cannot be opened:") + " " + folder + ": " + reason,
+                       BoxIcon::Error});
 }
 
 }  // namespace window

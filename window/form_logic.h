@@ -8,12 +8,15 @@
 //   everything else                    - the GUI thread
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "protocol/engine_view.h"
 #include "protocol/pump_protocol.h"
+#include "report/diagnosis.h"
+#include "report/journal.h"
 #include "window/form_face.h"
 #include "window/form_state.h"
 #include "window/port_component.h"
@@ -78,6 +81,22 @@ public:
     void t5eClick();
     // The fault buttons' common work: the help text of `code` into Memo2.
     void ShowHelpText(int code);
+    // The report menu: the report of this diagnosis, written to the user's
+    // documents and opened in the browser; the journal's folder opened.
+    void MakeReportClick();
+    void OpenJournalFolderClick();
+    // The report menu's captions in the user's language: the menu, its two items.
+    struct ReportMenuCaptions {
+        std::string menu, makeReport, openJournalFolder;
+    };
+    static ReportMenuCaptions ReportMenuTexts();
+
+    // What this diagnosis found so far: the identification, the fault reads
+    // and the erase, each appended to the journal as it happens.
+    const report::Diagnosis& Diagnosis() const { return diagnosis_; }
+    // The journal's file (the user's folder's journal.csv unless set).
+    void SetJournalPath(std::string path) { journalPath_ = std::move(path); }
+    const std::string& JournalFile() const { return journalPath_; }
 
     // --- the engine's effects ---
     void SetFieldText(protocol::IdentField field, const std::string& text) override;
@@ -91,6 +110,11 @@ public:
 private:
     protocol::PumpProtocol& Engine();
     void SetMemo2(std::string text);
+    // The diagnosis's events, on the GUI thread.
+    void Identified();
+    void FaultsRead();
+    void Erased();
+    void Journal(report::JournalEvent event);
     // Lines 0 .. count-1 of `text` as Memo2 shows them.
     std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
 
@@ -99,6 +123,11 @@ private:
     protocol::PumpProtocol* engine_ = nullptr;
     FormState state_;
     std::string devFolder_ = DefaultDevFolder();
+    report::Diagnosis diagnosis_;
+    std::string journalPath_;
+    bool journalBoxShown_ = false;  // one box for a journal that cannot be written
+    // The erase button clicked, its block not yet sent: any thread.
+    std::atomic<bool> eraseRequested_{false};
 };
 
 // The click handler of the fault button of `code` (t50Click .. t5eClick).

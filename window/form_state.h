@@ -91,6 +91,7 @@ struct FormState {
                                               {protocol::Control::Button1, false}};
     std::map<protocol::Timer, bool> timers{{protocol::Timer::Timer1, false}, {protocol::Timer::Timer2, false}};
     int timer2Ticks = 0;  // runs of the fault display so far
+    std::string lastReport;  // the report file made last; empty: none
 };
 
 // Both timers run on the GUI thread at these periods.

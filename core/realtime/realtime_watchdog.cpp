@@ -55,24 +55,25 @@ void OnCpuLimit(int) {
     errno = savedErrno;
 }
 
-void InstallHandler() {
+// Whatever SIGXCPU's disposition was at the start (default, ignored, or a
+// handler), the answer here replaces it: unanswered, the hard limit kills.
+bool InstallHandler() {
     static std::once_flag once;
+    static bool installed = false;
     std::call_once(once, [] {
-        struct sigaction current{};
-        sigaction(SIGXCPU, nullptr, &current);
-        if (current.sa_handler != SIG_DFL) return;  // someone else already answers it
         struct sigaction answer{};
         answer.sa_handler = OnCpuLimit;
         sigemptyset(&answer.sa_mask);
         answer.sa_flags = SA_RESTART;
-        sigaction(SIGXCPU, &answer, nullptr);
+        installed = sigaction(SIGXCPU, &answer, nullptr) == 0;
     });
+    return installed;
 }
 
 }  // namespace
 
 bool ArmRealTimeWatchdog(rlim_t hardAtMost) {
-    InstallHandler();
+    if (!InstallHandler()) return false;
     std::lock_guard guard(armingLock);
     rlimit limit{};
     if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
@@ -89,6 +90,14 @@ void DisarmRealTimeWatchdog() {
     if (!saved) return;
     armedSoftLimit = RLIM_INFINITY;
     SetSoftLimit(before.rlim_cur);
+}
+
+bool GuardCallingThread() {
+    if (!InstallHandler()) return false;
+    sigset_t cpuLimit;
+    sigemptyset(&cpuLimit);
+    sigaddset(&cpuLimit, SIGXCPU);
+    return pthread_sigmask(SIG_UNBLOCK, &cpuLimit, nullptr) == 0;
 }
 
 bool LowerThread(pid_t tid) {

@@ -19,6 +19,11 @@ namespace core {
 // that is finite. False when the limit cannot be set.
 bool ArmRealTimeWatchdog(rlim_t hardAtMost);
 
+// Installs the SIGXCPU answer and unblocks SIGXCPU in the calling thread, so
+// that the signal finds the answer even when the process started with it
+// ignored or blocked. A thread is raised only after this returned true.
+bool GuardCallingThread();
+
 // Puts the soft limit back where it was before the first arming, as far as
 // the hard limit allows; an ordinary process cannot raise a hard limit again.
 void DisarmRealTimeWatchdog();

@@ -27,6 +27,9 @@ constexpr auto kStepLimit = std::chrono::seconds(2);
 // What a thread that asks waits at most; beyond it the bus counts as slow and
 // the thread goes on at normal priority.
 constexpr auto kPatience = std::chrono::milliseconds(25);
+// The broker counts each user's requests over this window and refuses those
+// beyond its burst limit until the window has passed.
+constexpr auto kBurstWindow = std::chrono::seconds(20);
 
 struct Request {
     enum class State { Queued, Asked, Granted, Refused };
@@ -37,7 +40,8 @@ struct Request {
 };
 
 // Members and the threads that use them:
-//   lock_ guards answer_, busySince_, slowStep_, queue_, inFlight_, workerStarted_, everGranted_
+//   lock_ guards answer_, retryAt_, retryInterval_, busySince_, slowStep_, queue_, inFlight_,
+//         workerStarted_, everGranted_
 //   bus_, maxPriority_                  the worker thread only
 class Broker {
 public:
@@ -49,7 +53,10 @@ public:
     BrokerAnswer Ask(pid_t tid, int priority) {
         std::unique_lock lock(lock_);
         const auto now = Clock::now();
-        if (answer_ == Answer::NoBroker || answer_ == Answer::Refused) return BrokerAnswer::NotGranted;
+        if (answer_ == Answer::NoBroker || answer_ == Answer::Refused) {
+            if (now < retryAt_) return BrokerAnswer::NotGranted;
+            answer_ = Answer::Unknown;  // the broker's window has passed: start over
+        }
         // A step already slower than a thread's patience: do not queue behind it.
         if (busySince_ && (slowStep_ || now - *busySince_ > kPatience)) return BrokerAnswer::NotGranted;
         auto request = std::make_shared<Request>(Request{tid, priority});
@@ -59,7 +66,7 @@ public:
                 std::thread([this] { Work(); }).detach();
             } catch (const std::system_error&) {
                 queue_.clear();
-                answer_ = Answer::NoBroker;
+                HoldOff(Answer::NoBroker);
                 return BrokerAnswer::NotGranted;
             }
             workerStarted_ = true;
@@ -74,6 +81,11 @@ public:
         return BrokerAnswer::Pending;
     }
 
+    void SetRetryInterval(Clock::duration interval) {
+        std::lock_guard lock(lock_);
+        retryInterval_ = interval;
+    }
+
     void Withdraw(pid_t tid) {
         std::lock_guard lock(lock_);
         std::erase_if(queue_, [&](const auto& request) { return request->tid == tid; });
@@ -83,6 +95,8 @@ public:
 private:
     enum class Answer { Unknown, Granting, NoBroker, Refused };
 
+    // Serves the queue for the life of the process; a refusal or a lost bus
+    // fails the waiting requests and holds off new ones until the retry time.
     void Work() {
         std::unique_lock lock(lock_);
         for (;;) {
@@ -93,9 +107,13 @@ private:
                 const Answer settled = Settle();
                 lock.lock();
                 EndStep();
-                answer_ = settled;
+                if (settled == Answer::Granting) answer_ = settled;
+                else HoldOff(settled);
             }
-            if (answer_ != Answer::Granting) break;
+            if (answer_ != Answer::Granting) {
+                GiveUp();
+                continue;
+            }
             if (queue_.empty()) continue;  // withdrawn meanwhile
             inFlight_ = queue_.front();
             queue_.pop_front();
@@ -107,10 +125,21 @@ private:
             EndStep();
             Conclude(*inFlight_, reply);
             inFlight_.reset();
+            if (answer_ != Answer::Granting) GiveUp();
             changed_.notify_all();
-            if (answer_ != Answer::Granting) break;
         }
-        // The answer is final: every waiting request fails, later ones are not queued.
+    }
+
+    // No broker or a refusal, until the broker's window has passed. Called
+    // with lock_ held.
+    void HoldOff(Answer answer) {
+        answer_ = answer;
+        retryAt_ = Clock::now() + retryInterval_;
+    }
+
+    // Every waiting request fails; a retry starts with a new connection. The
+    // worker only, with lock_ held.
+    void GiveUp() {
         bus_.Close();
         for (const auto& request : queue_) request->state = Request::State::Refused;
         queue_.clear();
@@ -122,8 +151,8 @@ private:
         slowStep_ = false;
     }
 
-    // Connects and learns the broker's limits; the CPU-time limit is set only
-    // once the broker is known to grant something.
+    // Connects anew and learns the broker's limits; the CPU-time limit is set
+    // only once the broker is known to grant something.
     Answer Settle() {
         const auto step = [] { return Clock::now() + kStepLimit; };
         if (bus_.Connect(DBusClient::SystemBusAddress(), step()) != DBusClient::Outcome::Done) return Answer::NoBroker;
@@ -147,17 +176,18 @@ private:
                 return;
             case DBusClient::Outcome::ErrorReply:
                 request.state = Request::State::Refused;
-                // A denial is the broker's policy for this user; other errors
-                // (a burst of requests, say) pass.
+                // A denial (the user's burst of requests is spent, or the
+                // broker's policy) holds for the broker's window; other errors
+                // concern this request only.
                 if (reply.errorName == kAccessDenied) {
-                    answer_ = Answer::Refused;
+                    HoldOff(Answer::Refused);
                     if (!everGranted_) DisarmRealTimeWatchdog();
                 }
                 return;
             case DBusClient::Outcome::TimedOut:
             case DBusClient::Outcome::Failed:
                 request.state = Request::State::Refused;
-                answer_ = Answer::NoBroker;
+                HoldOff(Answer::NoBroker);  // the client closed the connection
                 return;
         }
     }
@@ -174,6 +204,8 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     Answer answer_ = Answer::Unknown;
+    Clock::time_point retryAt_;  // with NoBroker or Refused: when to start over
+    Clock::duration retryInterval_ = kBurstWindow;
     std::optional<Clock::time_point> busySince_;  // the worker's current step began
     bool slowStep_ = false;                       // a thread gave up waiting for it
     std::deque<std::shared_ptr<Request>> queue_;
@@ -189,5 +221,7 @@ private:
 BrokerAnswer AskBrokerForRealTime(pid_t tid, int priority) { return Broker::Instance().Ask(tid, priority); }
 
 void WithdrawBrokerRequest(pid_t tid) { Broker::Instance().Withdraw(tid); }
+
+void SetBrokerRetryInterval(std::chrono::milliseconds interval) { Broker::Instance().SetRetryInterval(interval); }
 
 }  // namespace core

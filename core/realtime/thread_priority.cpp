@@ -35,6 +35,8 @@ bool RaiseDirectly() {
 }  // namespace
 
 PriorityGrant RequestRealTimePriority() {
+    // A thread the watchdog could not lower is never raised.
+    if (!GuardCallingThread()) return PriorityGrant::None;
     if (RaiseDirectly()) return PriorityGrant::Direct;
     // A pending request raises the thread when the broker gets to it.
     if (AskBrokerForRealTime(gettid(), kLineThreadPriority) == BrokerAnswer::Granted && RunsAtRealTimePriority())

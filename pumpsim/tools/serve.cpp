@@ -194,6 +194,42 @@ private:
 constexpr auto kOpenPollInterval = std::chrono::milliseconds(5);
 constexpr auto kOpeningPurge = std::chrono::milliseconds(150);
 
+// Serves one tester on the pty's master: from its opening to its closing.
+ServeEnd ServeTester(int master, int stopFd, const ToolOptions& options, FdTransport& transport) {
+    PumpUnit unit(options.config, transport);
+    const bool echo = options.Echo();
+    bool connected = false;
+    Clock::time_point openedAt{};
+    return ServeLoop(master, stopFd, unit, transport, [&](Clock::time_point now, short revents) {
+        if (!connected) {
+            if ((revents & POLLHUP) != 0) {
+                // No tester yet; the hang-up stays reported, so do not spin.
+                std::this_thread::sleep_for(kOpenPollInterval);
+                return true;
+            }
+            connected = true;
+            openedAt = now;
+        }
+        std::uint8_t buf[512];
+        ssize_t n = 0;
+        if (!ReadSome(master, buf, sizeof buf, n)) return false;
+        if (n == 0) return (revents & POLLHUP) == 0;
+        if (buf[0] == TIOCPKT_DATA) {
+            for (ssize_t i = 1; i < n; ++i) {
+                if (echo) transport.Put(buf[i]);
+                unit.TesterByte(buf[i], now);
+            }
+        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge &&
+                   !options.silent) {
+            // A terminal cannot carry a break: the purge that ends the
+            // tester's wake-up pattern wakes the unit. The purge that comes
+            // with opening the port does not (a pump does not wake then).
+            unit.Wake(now);
+        }
+        return true;
+    });
+}
+
 }  // namespace
 
 void MarkedInputDecoder::Feed(const std::uint8_t* data, std::size_t count, std::vector<Event>& out) {
@@ -250,38 +286,11 @@ ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd) {
     out << name << std::endl;
 
     FdTransport transport(master.get(), false, options.latencyMs);
-    PumpUnit unit(options.config, transport);
-    const bool echo = options.Echo();
-    bool connected = false;
-    Clock::time_point openedAt{};
-    return ServeLoop(master.get(), stopFd, unit, transport, [&](Clock::time_point now, short revents) {
-        if (!connected) {
-            if ((revents & POLLHUP) != 0) {
-                // No tester yet; the hang-up stays reported, so do not spin.
-                std::this_thread::sleep_for(kOpenPollInterval);
-                return true;
-            }
-            connected = true;
-            openedAt = now;
-        }
-        std::uint8_t buf[512];
-        ssize_t n = 0;
-        if (!ReadSome(master.get(), buf, sizeof buf, n)) return false;
-        if (n == 0) return (revents & POLLHUP) == 0;
-        if (buf[0] == TIOCPKT_DATA) {
-            for (ssize_t i = 1; i < n; ++i) {
-                if (echo) transport.Put(buf[i]);
-                unit.TesterByte(buf[i], now);
-            }
-        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge &&
-                   !options.silent) {
-            // A terminal cannot carry a break: the purge that ends the
-            // tester's wake-up pattern wakes the unit. The purge that comes
-            // with opening the port does not (a pump does not wake then).
-            unit.Wake(now);
-        }
-        return true;
-    });
+    for (;;) {
+        // Every tester finds the unit asleep, as after a power-up.
+        const ServeEnd end = ServeTester(master.get(), stopFd, options, transport);
+        if (end == ServeEnd::Stopped || !options.stay) return end;
+    }
 }
 
 ServeEnd ServeDevice(const ToolOptions& options, int stopFd) {

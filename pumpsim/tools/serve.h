@@ -30,7 +30,9 @@ enum class ServeEnd { Stopped, TesterClosed };
 
 // Opens a pseudo-terminal pair, writes the path of its terminal side (one
 // line) to `out`, links it to options.link if given, and serves until stopFd
-// becomes readable or the tester closes the terminal after having opened it.
+// becomes readable or the tester closes the terminal after having opened it
+// (with options.stay, only when stopFd becomes readable: each tester that
+// closes the terminal leaves the unit asleep for the next one).
 // The unit wakes on the tester's purges, except one within 150 ms of the
 // opening (the port's own purge after opening).
 // Raises core::EOSError when the terminal cannot be set up.

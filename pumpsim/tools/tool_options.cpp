@@ -86,6 +86,8 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
             o.latencyMs = ParseMs(value(), "latency in ms");
         } else if (a == "--silent") {
             o.silent = true;
+        } else if (a == "--stay") {
+            o.stay = true;
         } else if (a == "--faults") {
             o.config.faults = ParseFaultList(value());
         } else if (a == "--no-faults") {
@@ -110,6 +112,7 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
     if (o.help || o.version) return o;
     if (o.pty == !o.device.empty()) Bad("Give exactly one of --pty and --device PATH");
     if (!o.link.empty() && !o.pty) Bad("Option --link needs --pty");
+    if (o.stay && !o.pty) Bad("Option --stay needs --pty");
     if (o.ownEcho && o.pty) Bad("Option --own-echo needs --device");
     return o;
 }
@@ -122,6 +125,9 @@ const char* UsageText() {
            "  --pty               new pseudo-terminal; prints its device path; the unit\n"
            "                      wakes when the tester purges the line (not on the purge\n"
            "                      right after opening it); ends when the tester closes it\n"
+           "  --stay              with --pty: when the tester closes the line, the unit\n"
+           "                      sleeps and waits for the next opening (a unit left plugged\n"
+           "                      in while programs come and go); ends on SIGTERM only\n"
            "  --link PATH         also make PATH a symbolic link to that device\n"
            "  --device PATH       serial port at 9600 8E1; the unit wakes on the break pattern\n"
            "  --echo, --no-echo   return the tester's bytes (default: on a pty only)\n"

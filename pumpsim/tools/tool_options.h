@@ -20,6 +20,7 @@ struct ToolOptions {
     bool ownEcho = false;      // a port on a single-wire line receives what the unit sends: skip it
     double latencyMs = 0;      // the adapter hands bytes over in packets this far apart (0: at once)
     bool silent = false;       // the unit never wakes: nothing comes back but the echo
+    bool stay = false;         // with pty: after a tester closes the line, serve the next one
     PumpConfig config;
 
     bool Echo() const { return echo.value_or(pty); }

@@ -52,6 +52,7 @@ public:
         if (int e = SetRawMode(fd_)) return e;
         events_.Start(fd_);
         lowLatency_.Request(fd_, path, options.sysfsRoot, options.runtimeDir);
+        if (options.breakRequest) breakRequest_ = options.breakRequest;
         return 0;
     }
 
@@ -163,7 +164,7 @@ public:
     int SetBreak(bool on) override {
         const Use use(*this);
         if (!use) return EBADF;
-        return ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
+        return breakRequest_(fd_, on ? TIOCSBRK : TIOCCBRK);
     }
 
     int ClearErrors(std::uint32_t& errors, int& inQueue) override {
@@ -363,6 +364,9 @@ private:
     RxQueue rx_;
     LineEvents events_;
     LowLatency lowLatency_;
+    std::function<int(int, unsigned long)> breakRequest_ = [](int fd, unsigned long request) {
+        return ::ioctl(fd, request) == 0 ? 0 : errno;
+    };
     CommTimeouts timeouts_{};
     std::uint64_t abortGeneration_ = 0;
     int waiters_ = 0;

@@ -1,6 +1,7 @@
 // The POSIX termios backend of the device layer.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,10 @@ struct PosixDeviceOptions {
     // Where a note of the adapter's latency settings outlives a killed run;
     // empty: $XDG_RUNTIME_DIR, else the system's temporary folder.
     std::string runtimeDir;
+    // Issues a break request (TIOCSBRK, TIOCCBRK) on the descriptor, giving 0
+    // or errno; empty: the ioctl itself. A pseudo-terminal takes breaks and
+    // ignores them, so a test records them here.
+    std::function<int(int fd, unsigned long request)> breakRequest;
 };
 
 // Opens a tty exclusively (TIOCEXCL and an advisory lock), non-blocking, in

@@ -56,7 +56,7 @@ void FireFromTimer(std::function<void()> handler) {
         handler();
     });
     timer->start(0);
-    WaitFor([&] { return fired; }, 2s);
+    WaitFor([&] { return fired; }, 30s);
     WaitFor([] { return false; }, 20ms);
     delete timer;
 }
@@ -158,7 +158,7 @@ TEST_F(PresentationTest, ErrorsTheComponentHandlesAreShownOnTheGuiThread) {
     std::thread monitor([] { serial::HandleApplicationException(nullptr, std::make_exception_ptr(42)); });
     monitor.join();
     EXPECT_EQ(boxes.size(), 1u) << "shown off the GUI thread";
-    ASSERT_TRUE(WaitFor([&] { return boxes.size() == 2; }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return boxes.size() == 2; }, 30s));
     EXPECT_EQ(boxes[1].title, "Application Error");
 }
 

@@ -19,13 +19,16 @@ namespace {
 using namespace cli_test;
 
 TEST(CheckAdapter, VerdictFollowsTheAdaptersEchoAndLatency) {
+    // A pseudo-terminal's bytes pass through a kernel worker at normal
+    // priority: on a busy machine its echo may come late whatever the two
+    // programs' priority, so there only the echo itself is checked.
     const struct {
         std::vector<std::string> tool;  // empty: the simulated line SIM
-        int code;
+        int code;                       // -1: as the machine's load makes it
         const char* says;
     } rows[] = {
         {{}, 0, "echoes every byte and fits the engine's 10 ms reply window"},
-        {{"--echo"}, 0, "echoes every byte and fits the engine's 10 ms reply window"},
+        {{"--echo"}, -1, "100 single bytes without wake-up: 100 came back as echo"},
         {{"--no-echo"}, 3, "this adapter does not echo; it cannot be used"},
         {{"--latency", "15"}, 3, "too slow; it does not fit the engine's 10 ms reply window"},
     };
@@ -33,7 +36,7 @@ TEST(CheckAdapter, VerdictFollowsTheAdaptersEchoAndLatency) {
         std::optional<PumpTool> tool;
         if (!row.tool.empty()) tool.emplace(row.tool);
         const Result r = Cli({"check-adapter", "--port", tool ? tool->Port() : "SIM"});
-        EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.out << r.err;
+        if (row.code >= 0) EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.out << r.err;
         EXPECT_NE(r.out.find(row.says), std::string::npos) << r.out;
     }
 }
@@ -64,9 +67,9 @@ TEST(CheckAdapter, EachReasonAPortCannotBeOpenedHasItsMessageAndCode) {
 TEST(Diagnose, JsonShowsWhatTheWindowShowsForTheSamePump) {
     testing_support::PortSession window("SIM");
     window.Click(&protocol::PumpProtocol::Button3Click);
-    ASSERT_TRUE(testing_support::WaitFor([&] { return window.model.Enabled(protocol::Control::Button4); }, 8s));
+    ASSERT_TRUE(testing_support::WaitFor([&] { return window.model.Enabled(protocol::Control::Button4); }, 30s));
     window.Click(&protocol::PumpProtocol::Button4Click);
-    ASSERT_TRUE(testing_support::WaitFor([&] { return !window.model.Hint(0x5A).empty(); }, 8s));
+    ASSERT_TRUE(testing_support::WaitFor([&] { return !window.model.Hint(0x5A).empty(); }, 30s));
     using Shown = std::pair<std::map<protocol::IdentField, std::string>, std::map<int, std::string>>;
     const Shown shown = window.OnGui([&] { return Shown{window.model.fields, window.model.hints}; });
 
@@ -93,6 +96,25 @@ TEST(Diagnose, JsonShowsWhatTheWindowShowsForTheSamePump) {
                   ",\"help\":" + cli::JsonString("Код неисправности 0x" + std::string(hex)) + "}";
     }
     EXPECT_NE(r.out.find("\"no_faults\":false,\"faults\":[" + faults + "]"), std::string::npos) << r.out;
+}
+
+// The help text is the user's own file: whatever it holds, the output stays
+// JSON that a strict reader takes, with the text as it was.
+TEST(Diagnose, JsonHoldsAHelpTextWithQuotesBackslashesAndControlCharacters) {
+    TempDir dir;
+    const std::string help = "Check the \"valve\" and C:\\pump\\x01,\x01 then\x1f {\"end\"}";
+    std::ofstream(dir / "53.txt") << help << "\r\n";
+    const Result r = Cli({"diagnose", "--port", "SIM", "--read-faults", "--json"}, dir.Path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::ofstream(dir / "out.json") << r.out;
+    // Python's reader refuses what the standard refuses, raw control characters included.
+    const Result parsed = RunProgram({"python3", "-c",
+                                      "import json, sys\n"
+                                      "faults = json.load(open(sys.argv[1], encoding='utf-8'))['faults']\n"
+                                      "sys.stdout.write([f['help'] for f in faults if f['code'] == '53'][0])",
+                                      dir / "out.json"});
+    EXPECT_EQ(parsed.code, 0) << parsed.err << r.out;
+    EXPECT_EQ(parsed.out, help) << r.out;
 }
 
 TEST(Diagnose, TraceReadBackGivesTheBlocksOnTheLine) {

@@ -8,16 +8,21 @@
 //   rt_probe scoped   the main thread raised for a scope, as the window's
 //                     start button raises it
 //   rt_probe timing   how long raises take: the main thread's scoped raise
-//                     (as the window's start button does), a second one, and
-//                     a port-like thread that asks at the same time as the first
+//                     (as the window's start button does) and a port-like
+//                     thread that asks at the same time, in ms; then how often
+//                     a second scoped raise waited
+//   rt_probe retry N  a thread asks every 50 ms, with the broker asked again
+//                     N ms after no answer or a refusal, until it is raised
 #include <sched.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 
+#include "core/realtime/rt_broker.h"
 #include "core/realtime/thread_priority.h"
 
 namespace {
@@ -60,6 +65,13 @@ double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Voluntary context switches of the calling thread so far: each is a wait.
+long Waits() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
 void Timing() {
     double threadMs = 0;
     const auto start = Clock::now();
@@ -69,11 +81,30 @@ void Timing() {
     });
     { core::ScopedRealTimePriority onTime; }
     const double firstMs = MsSince(start);
-    const auto again = Clock::now();
-    { core::ScopedRealTimePriority onTime; }
-    const double secondMs = MsSince(again);
     port.join();
-    std::printf("%.1f %.1f %.1f normal=%d\n", firstMs, secondMs, threadMs, RunsNormally() ? 1 : 0);
+    const long before = Waits();
+    { core::ScopedRealTimePriority onTime; }
+    const long secondWaits = Waits() - before;
+    std::printf("%.1f %.1f %ld normal=%d\n", firstMs, threadMs, secondWaits, RunsNormally() ? 1 : 0);
+}
+
+// Asks as a window asks at each start click, until raised or 30 s have
+// passed; prints how many asks it took and the longest an ask held the thread.
+void RetryUntilRaised(int retryMs) {
+    core::SetBrokerRetryInterval(std::chrono::milliseconds(retryMs));
+    int asks = 0;
+    double longestMs = 0;
+    std::thread([&] {
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        while (!core::RunsAtRealTimePriority() && Clock::now() < end) {
+            const auto start = Clock::now();
+            core::RequestRealTimePriority();
+            longestMs = std::max(longestMs, MsSince(start));
+            ++asks;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::printf("raised=%d asks=%d longest=%.1f\n", core::RunsAtRealTimePriority() ? 1 : 0, asks, longestMs);
+    }).join();
 }
 
 }  // namespace
@@ -82,6 +113,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "timing") {
         Timing();
+    } else if (mode == "retry" && argc > 2) {
+        RetryUntilRaised(std::stoi(argv[2]));
     } else if (mode == "scoped") {
         bool raised = false;
         {

@@ -29,9 +29,9 @@ Display Diagnose(const std::string& portName) {
     PortSession session(portName);
     RecordingView& model = session.model;
     session.Click(&protocol::PumpProtocol::Button3Click);
-    EXPECT_TRUE(WaitFor([&] { return model.Enabled(Control::Button4); }, 8s)) << portName;
+    EXPECT_TRUE(WaitFor([&] { return model.Enabled(Control::Button4); }, 30s)) << portName;
     session.Click(&protocol::PumpProtocol::Button4Click);
-    EXPECT_TRUE(WaitFor([&] { return !model.Hint(0x5A).empty(); }, 8s)) << portName;
+    EXPECT_TRUE(WaitFor([&] { return !model.Hint(0x5A).empty(); }, 30s)) << portName;
     return session.OnGui([&] {
         Display d;
         d.fields = model.fields;
@@ -61,11 +61,11 @@ TEST(DiagnosisThroughPort, VanishingDeviceMidExchangeEndsTheLinkNotTheProgram) {
     ASSERT_FALSE(tool.Path().empty()) << "the simulator did not start";
     PortSession session(tool.Path());
     session.Click(&protocol::PumpProtocol::Button3Click);
-    ASSERT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button4); }, 8s));
+    ASSERT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button4); }, 30s));
     // the far end disappears while blocks go back and forth: the port's
     // operations fail inside the engine's arrival handling
     tool.Stop();
-    EXPECT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button3); }, 8s))
+    EXPECT_TRUE(WaitFor([&] { return session.model.Enabled(Control::Button3); }, 30s))
         << "the watchdog gives the start button back";
     // the window's handlers still run, and a new start reports the port's error
     EXPECT_THROW(session.Click(&protocol::PumpProtocol::Button3Click), serial::EComPort);

@@ -8,6 +8,7 @@
 
 #include "core/platform/exception.h"
 #include "core/platform/wake_event.h"
+#include "core/realtime/thread_priority.h"
 #include "pumpsim/pump_unit.h"
 #include "pumpsim/sim_line.h"
 
@@ -23,6 +24,8 @@ double MsSince(Clock::time_point t) {
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// Plays the tester's line thread on the calling thread, at real-time priority
+// as the engine's is: its windows of a few milliseconds hold on a busy machine.
 class Tester {
 public:
     explicit Tester(SimLine& line) : line_(line) {}
@@ -99,6 +102,7 @@ public:
 
 private:
     SimLine& line_;
+    core::ScopedRealTimePriority onTime_;
 };
 
 Bytes Expected(std::uint8_t counter, std::uint8_t title, const Bytes& data) {

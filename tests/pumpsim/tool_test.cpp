@@ -45,6 +45,8 @@ TEST(ToolOptions, ParsesServingModeFaultsAndInjections) {
     EXPECT_EQ(o.config.garbageAfterIndex, 3);
     EXPECT_EQ(o.config.garbageByte, 0x7E);
     EXPECT_EQ(o.config.stopAfterBlocks, 5);
+    EXPECT_FALSE(o.stay);
+    EXPECT_TRUE(ParseToolOptions({"--pty", "--stay"}).stay);
 
     const ToolOptions d = ParseToolOptions({"--device", "/dev/ttyS0", "--no-faults"});
     EXPECT_FALSE(d.Echo());  // a real adapter echoes by itself
@@ -69,6 +71,7 @@ TEST(ToolOptions, RefusesBadInputWithAClearMessage) {
         {"--pty", "--stop-after"},
         {"--pty", "--baud", "9600"},
         {"--pty", "--own-echo"},
+        {"--device", "/dev/ttyS0", "--stay"},  // a serial port is served until stopped anyway
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -174,6 +177,28 @@ std::string LinkPath(const char* name) {
     return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(getpid()))).string();
 }
 
+// Opens the tool's terminal as a tester does (raw), sends the purge that comes
+// with opening and the one that ends the wake-up pattern, and expects the
+// three synchronisation bytes, each on its own. Returns the descriptor.
+int OpenAndWake(const std::string& link) {
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_GE(fd, 0);
+    termios t{};
+    EXPECT_EQ(tcgetattr(fd, &t), 0);
+    cfmakeraw(&t);
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+    // The purge that comes with opening the port does not wake the unit ...
+    tcflush(fd, TCIOFLUSH);
+    EXPECT_FALSE(ReadByte(fd, 250).has_value());
+    // ... the one after the wake-up pattern does.
+    tcflush(fd, TCIOFLUSH);
+    for (std::uint8_t expected : {0x55, 0x8C, 0x51}) {
+        EXPECT_EQ(ReadByte(fd, 1000), expected);
+        EXPECT_FALSE(ReadByte(fd, 2).has_value());
+    }
+    return fd;
+}
+
 TEST(ToolOnPty, WakesOnPurgeSynchronisesAndEndsWhenTheTesterCloses) {
     // This thread plays the tester's line thread: 8 ms apart, the sync bytes
     // are told apart only by a reader that is woken on time.
@@ -184,22 +209,7 @@ TEST(ToolOnPty, WakesOnPurgeSynchronisesAndEndsWhenTheTesterCloses) {
     ASSERT_FALSE(slave.empty());
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), slave);
 
-    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    termios t{};
-    ASSERT_EQ(tcgetattr(fd, &t), 0);
-    cfmakeraw(&t);
-    ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
-    // The purge that comes with opening the port does not wake the unit ...
-    tcflush(fd, TCIOFLUSH);
-    EXPECT_FALSE(ReadByte(fd, 250).has_value());
-    // ... the one after the wake-up pattern does.
-    tcflush(fd, TCIOFLUSH);
-    // The three synchronisation bytes, each on its own.
-    for (std::uint8_t expected : {0x55, 0x8C, 0x51}) {
-        EXPECT_EQ(ReadByte(fd, 1000), expected);
-        EXPECT_FALSE(ReadByte(fd, 2).has_value());
-    }
+    const int fd = OpenAndWake(link);
     const std::uint8_t key = 0xAE;
     ASSERT_EQ(write(fd, &key, 1), 1);
     EXPECT_EQ(ReadByte(fd, 500), 0xAE);  // the echo
@@ -207,6 +217,23 @@ TEST(ToolOnPty, WakesOnPurgeSynchronisesAndEndsWhenTheTesterCloses) {
     EXPECT_EQ(length, PumpConfig::DefaultIdentData()[0].size() + 3);
 
     close(fd);
+    EXPECT_EQ(tool.Wait(3000), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(ToolOnPty, StaysForTheNextTesterWhenAsked) {
+    core::ScopedRealTimePriority lineThread;
+    const std::string link = LinkPath("pumpsim-stay-");
+    ToolProcess tool({"--pty", "--link", link, "--stay"});
+    ASSERT_FALSE(tool.ReadLine().empty());
+    // The first tester leaves in the middle of the synchronisation; the next
+    // one finds the unit asleep, and its own wake-up pattern wakes it.
+    for (int tester = 0; tester < 2; ++tester) {
+        SCOPED_TRACE(tester);
+        close(OpenAndWake(link));
+        EXPECT_FALSE(tool.Wait(300).has_value());
+    }
+    kill(tool.Pid(), SIGTERM);
     EXPECT_EQ(tool.Wait(3000), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }

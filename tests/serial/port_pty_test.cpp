@@ -83,6 +83,24 @@ protected:
     std::atomic<int> lineErrors{0};
 };
 
+// A pseudo-terminal takes a break and ignores it: this port records the
+// requests its device issues on the descriptor.
+class PortRecordingBreaks : public TComPort {
+public:
+    void OpenDevice() override {
+        device::PosixDeviceOptions options;
+        options.breakRequest = [this](int fd, unsigned long request) {
+            requests.push_back(request);
+            return ::ioctl(fd, request) == 0 ? 0 : errno;
+        };
+        int error = 0;
+        auto opened = device::OpenPosixDevice(Port(), error, options);
+        ASSERT_TRUE(opened) << error;
+        UseDevice(opened);
+    }
+    std::vector<unsigned long> requests;
+};
+
 }  // namespace
 
 TEST_F(PortOnPty, SettingsReachTheDeviceAndFollowChanges) {
@@ -307,6 +325,17 @@ TEST_F(PortOnPty, WritesAndPurges) {
     port.PurgeBuffers(false, false);
     port.SetBreakState(true);
     port.SetBreakState(false);
+}
+
+TEST(PortBreak, SetAndClearReachTheDeviceInThatOrder) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    PortRecordingBreaks port;
+    port.SetPort(pty.SlavePath());
+    port.OpenPort();
+    port.SetBreakState(true);
+    port.SetBreakState(false);
+    EXPECT_EQ(port.requests, (std::vector<unsigned long>{TIOCSBRK, TIOCCBRK}));
 }
 
 TEST_F(PortOnPty, DiscardNullAndEventCharacter) {

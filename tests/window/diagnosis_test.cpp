@@ -16,7 +16,7 @@ TEST_F(FormTest, IdentificationTextsLandInTheirOwnFields) {
     form->FormCreate();
     ASSERT_TRUE(boxes.empty()) << boxes[0].text;
     form->Button3->click();
-    ASSERT_TRUE(WaitFor([&] { return form->Button4->isEnabled() || form->Button3->isEnabled(); }, 20s));
+    ASSERT_TRUE(WaitFor([&] { return form->Button4->isEnabled() || form->Button3->isEnabled(); }, 30s));
     ASSERT_TRUE(form->Button4->isEnabled()) << "the link dropped before identification";
     struct Row {
         window::TLabel* label;

@@ -21,7 +21,7 @@ xvfb=$!
 tries=0
 until [ -s "$dir/display" ]; do
     tries=$((tries + 1))
-    if [ $tries -gt 200 ] || ! kill -0 $xvfb 2>/dev/null; then
+    if [ $tries -gt 1200 ] || ! kill -0 $xvfb 2>/dev/null; then
         echo "Xvfb did not start:"; cat "$dir/xvfb.log"; exit 1
     fi
     sleep 0.05
@@ -35,7 +35,7 @@ wm=$!
 tries=0
 until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
     tries=$((tries + 1))
-    if [ $tries -gt 200 ] || ! kill -0 $wm 2>/dev/null; then
+    if [ $tries -gt 1200 ] || ! kill -0 $wm 2>/dev/null; then
         echo "openbox did not start:"; cat "$dir/wm.log"; exit 1
     fi
     sleep 0.05

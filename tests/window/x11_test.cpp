@@ -83,7 +83,7 @@ protected:
     // The outer size once the server holds `expected`, else the last one seen.
     QSize OuterSizeOnceItIs(QSize expected) {
         std::optional<QSize> seen;
-        WaitFor([&] { return (seen = x.OuterSize(form->winId())) == expected; }, 5s);
+        WaitFor([&] { return (seen = x.OuterSize(form->winId())) == expected; }, 30s);
         return seen.value_or(QSize());
     }
     XServer x;
@@ -122,7 +122,7 @@ TEST_F(X11FormTest, TitlesAreExactlyTheCaptionLines) {
             title = x.Text(form->winId(), "_NET_WM_NAME");
             oldStyleTitle = x.Text(form->winId(), "WM_NAME");
             return title == row.windowTitle && oldStyleTitle == row.windowTitle;
-        }, 3s);
+        }, 30s);
         EXPECT_EQ(title, row.windowTitle);
         EXPECT_EQ(oldStyleTitle, row.windowTitle);
 
@@ -132,7 +132,7 @@ TEST_F(X11FormTest, TitlesAreExactlyTheCaptionLines) {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box || !box->isVisible()) return;
             closer.stop();
-            WaitFor([&] { return (boxTitle = x.Text(box->winId(), "_NET_WM_NAME")) == row.boxTitle; }, 3s);
+            WaitFor([&] { return (boxTitle = x.Text(box->winId(), "_NET_WM_NAME")) == row.boxTitle; }, 30s);
             box->button(QMessageBox::Ok)->click();
         });
         closer.start(20);

@@ -113,6 +113,10 @@ void TForm1::BuildMenu() {
     About1 = Help1->addAction(CaptionText(Caption::About1));
     N1 = Help1->addSeparator();
     About2 = Help1->addAction(QStringLiteral("About"));
+    const FormLogic::ReportMenuCaptions report = FormLogic::ReportMenuTexts();
+    Report1 = MainMenu1->addMenu(QString::fromStdString(report.menu));
+    MakeReport1 = Report1->addAction(QString::fromStdString(report.makeReport));
+    OpenJournal1 = Report1->addAction(QString::fromStdString(report.openJournalFolder));
 
     connect(Exit1, &QAction::triggered, this, Guarded([this] { Exit1Click(); }));
     connect(Com11, &QAction::triggered, this, Guarded([this] { logic_.Com11Click(); }));
@@ -121,6 +125,8 @@ void TForm1::BuildMenu() {
     connect(Com41, &QAction::triggered, this, Guarded([this] { logic_.Com41Click(); }));
     connect(About1, &QAction::triggered, this, Guarded([this] { logic_.About1Click(); }));
     connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
+    connect(MakeReport1, &QAction::triggered, this, Guarded([this] { logic_.MakeReportClick(); }));
+    connect(OpenJournal1, &QAction::triggered, this, Guarded([this] { logic_.OpenJournalFolderClick(); }));
 }
 
 void TForm1::BuildControls() {

@@ -100,6 +100,9 @@ public:
     QAction* About1;
     QAction* N1;
     QAction* About2;
+    QMenu* Report1;  // ours: the report and the journal, captions from the message catalog
+    QAction* MakeReport1;
+    QAction* OpenJournal1;
 
     // --- components ---
     PortComponent& com() { return *com_; }
@@ -131,6 +134,7 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
+    bool OpenInSystem(const std::string& path) override;
     // The form's caption of `target`: as stored until caption.txt replaces it.
     QString CaptionText(Caption target) const { return QString::fromStdString(logic_.State().CaptionOf(target)); }
     void DrawCaptions();

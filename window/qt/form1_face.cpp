@@ -1,8 +1,11 @@
 // The Qt face's side of the form: drawing the form's state into the widgets,
 // and what the logic asks of a face.
+#include <QDesktopServices>
 #include <QMetaObject>
+#include <QProcess>
 #include <QTextCursor>
 #include <QThread>
+#include <QUrl>
 
 #include "window/handler_guard.h"
 #include "window/qt/form1.h"
@@ -118,5 +121,13 @@ std::string TForm1::Memo2Text() const { return MemoText(Memo2).toStdString(); }
 void TForm1::FocusMemo2() { Memo2->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::ShowBox(const BoxRecord& box) { ShowMessageBox(this, box); }
+
+// The desktop's opener; xdg-open itself where the platform has no desktop
+// services (the offscreen and minimal platforms have none).
+bool TForm1::OpenInSystem(const std::string& path) {
+    const QString file = QString::fromStdString(path);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ||
+           QProcess::startDetached(QStringLiteral("xdg-open"), {file});
+}
 
 }  // namespace window

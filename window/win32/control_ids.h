@@ -10,6 +10,7 @@ enum ControlId : int {
     kFirstFaultButton = 0x100 + 0x50,  // t50 .. t5e: 0x100 plus the fault code
     kExit1 = 0x200, kCom11, kCom21, kCom31, kCom41, kAbout1, kAbout2,
     kFirstFoundPort = 0x300,  // the ports found, in the port menu's order
+    kMakeReport1 = 0x400, kOpenJournal1,  // the report menu's items
     kAboutClose = 1,          // the About dialog's bt1
 };
 

@@ -79,6 +79,12 @@ void TForm1::BuildMenu() {
     AppendMenuW(Help1, MF_SEPARATOR, 0, nullptr);  // N1
     AppendMenuW(Help1, MF_STRING, kAbout2, L"About");
     AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Help1), L"Помощь");
+    // Ours: the report and the journal, captions from the message catalog.
+    const FormLogic::ReportMenuCaptions report = FormLogic::ReportMenuTexts();
+    Report1 = CreatePopupMenu();
+    AppendMenuW(Report1, MF_STRING, kMakeReport1, core::WideText(report.makeReport).c_str());
+    AppendMenuW(Report1, MF_STRING, kOpenJournal1, core::WideText(report.openJournalFolder).c_str());
+    AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Report1), core::WideText(report.menu).c_str());
     SetMenu(window_, MainMenu1);
 }
 
@@ -245,6 +251,7 @@ void TForm1::Command(int id) {
         {kButton1, &FormLogic::Button1Click}, {kCom11, &FormLogic::Com11Click},
         {kCom21, &FormLogic::Com21Click},     {kCom31, &FormLogic::com31Click},
         {kCom41, &FormLogic::Com41Click},     {kAbout1, &FormLogic::About1Click},
+        {kMakeReport1, &FormLogic::MakeReportClick}, {kOpenJournal1, &FormLogic::OpenJournalFolderClick},
     };
     for (const auto& command : kCommands)
         if (command.id == id) return (logic_.*command.handler)();

@@ -59,6 +59,7 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
+    bool OpenInSystem(const std::string& path) override;
     void DrawCaptions();
     void DrawPortItems();
     void DrawTimer(protocol::Timer timer);
@@ -66,7 +67,7 @@ private:
 
     HWND window_ = nullptr;
     Layout layout_{SystemDpi()};  // the window's own DPI once it exists
-    HMENU MainMenu1 = nullptr, N2 = nullptr, Help1 = nullptr;
+    HMENU MainMenu1 = nullptr, N2 = nullptr, Help1 = nullptr, Report1 = nullptr;
     HWND Button3 = nullptr, Button4 = nullptr, GroupBox1 = nullptr, GroupBox2 = nullptr, button1 = nullptr;
     HWND Label5 = nullptr, memo = nullptr, Memo2 = nullptr, memo2Measure = nullptr;
     HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Label4 = nullptr;

@@ -1,6 +1,7 @@
 // The Windows face's side of the form: drawing the form's state into the
 // controls, and what the logic asks of a face.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <commctrl.h>
 
@@ -156,6 +157,14 @@ void TForm1::ShowBox(const BoxRecord& box) {
                       : box.icon == BoxIcon::Error     ? MB_ICONERROR
                                                        : 0;
     ShowModalBox(window_, core::WideText(box.title), core::WideText(box.text), icon);
+}
+
+// The file's program as the system has it (the browser for a report, the
+// Explorer for a folder).
+bool TForm1::OpenInSystem(const std::string& path) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(window_, L"open", core::WideText(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
 }
 
 }  // namespace window::win32

@@ -1,0 +1,42 @@
+// The report menu and the report speak the user's language: their texts come
+// from the message catalog beside the program.
+#include <gtest/gtest.h>
+
+#include "env_guard.h"
+#include "gui_fixture.h"
+#include "localization/runtime.h"
+#include "report/report_html.h"
+#include "window/qt/form1.h"
+
+namespace {
+
+class ReportLanguage : public testing_support::GuiTest {};
+
+TEST_F(ReportLanguage, FollowsLang) {
+    struct Row {
+        const char* lang;
+        const char* menu;
+        const char* make;
+        const char* open;
+        const char* title;  // of the report
+    } rows[] = {
+        {"ru_RU.UTF-8", "Отчёт", "Сформировать отчёт", "Открыть папку журнала", "Отчёт о диагностике насоса"},
+        {"C", "Report", "Make report", "Open journal folder", "Pump diagnosis report"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lang);
+        testcat::EnvGuard env;
+        env.Set("LANG", row.lang);
+        localization::RuntimeScope runtime;
+        window::TForm1 form;
+        EXPECT_EQ(form.Report1->title().toStdString(), row.menu);
+        EXPECT_EQ(form.MakeReport1->text().toStdString(), row.make);
+        EXPECT_EQ(form.OpenJournal1->text().toStdString(), row.open);
+        report::Diagnosis d;
+        const std::string page = report::ReportHtml(d, "");
+        EXPECT_NE(page.find(std::string("<h1>") + row.title + "</h1>"), std::string::npos);
+        EXPECT_NE(page.find(std::string("lang=\"") + (row.lang[0] == 'r' ? "ru" : "en") + "\""), std::string::npos);
+    }
+}
+
+}  // namespace
