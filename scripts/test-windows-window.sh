@@ -14,6 +14,7 @@ wine build-windows/tests/windows/test_win32_port_scan.exe || status=1
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 bash tests/windows/window/window_test.sh build-windows || status=1
+bash tests/windows/window/face_test.sh build-windows || status=1
 bash tests/windows/window/report_test.sh build-windows || status=1
 bash tests/windows/window/hostile_inputs_test.sh build-windows || status=1
 bash tests/windows/window/installer_test.sh build-windows || status=1

@@ -2,43 +2,12 @@
 
 #include <commctrl.h>
 
-#include <map>
-#include <utility>
+#include <optional>
 #include <vector>
 
 #include "core/text/win32_text.h"
 
 namespace window::win32 {
-
-HFONT SansSerif(int pixelSize, bool bold) {
-    static std::map<std::pair<int, bool>, HFONT> fonts;
-    HFONT& font = fonts[{pixelSize, bold}];
-    if (!font)
-        font = CreateFontW(-Scaled(pixelSize), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                           L"MS Sans Serif");
-    return font;
-}
-
-int Scaled(int pixels) {
-    static const int dpi = [] {
-        HDC screen = GetDC(nullptr);
-        const int value = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        return value > 0 ? value : 96;
-    }();
-    return MulDiv(pixels, dpi, 96);
-}
-
-HWND MakeControl(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int id, Place place,
-                 HFONT font, DWORD exStyle) {
-    HWND control = CreateWindowExW(exStyle, className, core::WideText(text).c_str(), WS_CHILD | style,
-                                   Scaled(place.left), Scaled(place.top), Scaled(place.width), Scaled(place.height),
-                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
-}
 
 void SetText(HWND control, const std::string& utf8) { SetWindowTextW(control, core::WideText(utf8).c_str()); }
 
@@ -49,17 +18,24 @@ std::string TextOf(HWND control) {
 }
 
 void SetLabelText(HWND label, const std::string& utf8) {
-    const std::wstring text = core::WideText(utf8);
-    SetWindowTextW(label, text.c_str());
+    SetWindowTextW(label, core::WideText(utf8).c_str());
+    FitToText(label);
+}
+
+void FitToText(HWND label) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+    const bool plain = (GetWindowLongPtrW(label, GWL_STYLE) & SS_NOPREFIX) != 0;
     HDC dc = GetDC(label);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    RECT size{};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &size,
+              DT_CALCRECT | DT_SINGLELINE | (plain ? DT_NOPREFIX : 0));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(label, dc);
-    SetWindowPos(label, nullptr, 0, 0, size.cx, metrics.tmHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(label, nullptr, 0, 0, size.right, metrics.tmHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 namespace {
@@ -101,13 +77,34 @@ BOOL CALLBACK DisableOne(HWND window, LPARAM list) {
 
 void ForwardToTop(HWND frame, bool clickable) { SetWindowSubclass(frame, &FrameProc, 1, clickable ? 1 : 0); }
 
+namespace {
+// Puts `owner` at the centre of the active window's monitor when it is on
+// another one; returns where it was, to be put back.
+std::optional<RECT> OwnerToActiveMonitor(HWND owner, HWND active) {
+    if (!owner || !active || owner == active) return std::nullopt;
+    HMONITOR monitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
+    if (monitor == MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)) return std::nullopt;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT was{};
+    if (!GetMonitorInfoW(monitor, &info) || !GetWindowRect(owner, &was)) return std::nullopt;
+    const int width = was.right - was.left, height = was.bottom - was.top;
+    SetWindowPos(owner, nullptr, (info.rcWork.left + info.rcWork.right - width) / 2,
+                 (info.rcWork.top + info.rcWork.bottom - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return was;
+}
+}  // namespace
+
 void ShowModalBox(HWND owner, const std::wstring& title, const std::wstring& text, UINT iconFlags) {
     HWND active = GetActiveWindow();
     HWND focus = GetFocus();
+    const std::optional<RECT> was = OwnerToActiveMonitor(owner, active);
     std::vector<HWND> disabled;
     EnumThreadWindows(GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(&disabled));
     MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | iconFlags);
     for (HWND window : disabled) EnableWindow(window, TRUE);
+    if (was)
+        SetWindowPos(owner, nullptr, was->left, was->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (active && IsWindow(active)) SetActiveWindow(active);
     if (focus && IsWindow(focus)) SetFocus(focus);
 }

@@ -10,6 +10,7 @@
 #include "window/handler_guard.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
+#include "window/win32/layout.h"
 #include "window/win32/pictures.h"
 
 namespace window::win32 {
@@ -19,7 +20,8 @@ HWND About = nullptr;
 
 namespace {
 constexpr wchar_t kClassName[] = L"TForm1";
-constexpr DWORD kLabel = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+// Captions: an ampersand marks the accelerator. The fields show the pump's texts as they are.
+constexpr DWORD kLabel = WS_VISIBLE | SS_LEFT;
 constexpr DWORD kField = WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN | SS_NOPREFIX;
 constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kArea = ES_MULTILINE | ES_WANTRETURN;
@@ -38,24 +40,19 @@ void RegisterFormClass() {
     }();
     (void)registered;
 }
-
-HWND Label(HWND parent, int id, const char* text, int left, int top, HFONT font) {
-    HWND label = MakeControl(parent, L"STATIC", "", kLabel, id, {left, top, 1, 1}, font);
-    SetLabelText(label, text);
-    return label;
-}
 }  // namespace
 
 TForm1::TForm1(std::unique_ptr<PortComponent> port)
     : com_(std::move(port)), logic_(*this, *com_), engine_(*com_, logic_) {
     RegisterFormClass();
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Диагностика VR - VP насосов", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth), Scaled(kHeight), nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+                              CW_USEDEFAULT, CW_USEDEFAULT, layout_.Scaled(kWidth), layout_.Scaled(kHeight), nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window_) throw std::runtime_error("the main window cannot be created");
+    layout_ = Layout(WindowDpi(window_));
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerif(11, false)), FALSE);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(layout_.Font(kWindowFont)), FALSE);
     BuildMenu();
     BuildControls();
     logic_.Attach(engine_);
@@ -93,42 +90,42 @@ void TForm1::BuildMenu() {
 
 void TForm1::BuildControls() {
     // Made in tab order: the order of the window's children is the order Tab visits them.
-    const HFONT font = SansSerif(11, false), bold13 = SansSerif(13, true);
-    Button3 = MakeControl(window_, L"BUTTON", "Начать коммуникацию", WS_VISIBLE | kButton, kButton3,
-                          {332, 24, 257, 33}, bold13);
-    Button4 = MakeControl(window_, L"BUTTON", "Проверить ошибки", WS_DISABLED | kButton, kButton4, {332, 64, 257, 33},
-                          SansSerif(11, true));
+    constexpr FontSpec font = kWindowFont, bold13{13, true};
+    Layout& l = layout_;
+    Button3 = l.Make(window_, L"BUTTON", "Начать коммуникацию", WS_VISIBLE | kButton, kButton3, {332, 24, 257, 33},
+                     bold13);
+    Button4 = l.Make(window_, L"BUTTON", "Проверить ошибки", WS_DISABLED | kButton, kButton4, {332, 64, 257, 33},
+                     {11, true});
 
-    GroupBox1 = MakeControl(window_, L"BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kGroupBox1, {332, 104, 257, 113}, font,
-                            WS_EX_CONTROLPARENT);
+    GroupBox1 = l.Make(window_, L"BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kGroupBox1, {332, 104, 257, 113}, font,
+                       WS_EX_CONTROLPARENT);
     ForwardToTop(GroupBox1, false);
-    Label2 = Label(GroupBox1, kLabel2, "Номер по Бош", 20, 8, font);
-    Label3 = Label(GroupBox1, kLabel3, "Id номер", 176, 8, font);
-    Label1 = Label(GroupBox1, kLabel1, "Оригинальный номер", 10, 48, font);
-    Label4 = Label(GroupBox1, kLabel4, "Серийный номер", 154, 48, font);
-    Id_b = MakeControl(GroupBox1, L"STATIC", "", kField, kIdB, {8, 24, 113, 17}, font);
-    S_n = MakeControl(GroupBox1, L"STATIC", "", kField, kSN, {144, 24, 105, 17}, font);
-    Id = MakeControl(GroupBox1, L"STATIC", "", kField, kId, {144, 72, 105, 17}, font);
-    Or_name = MakeControl(GroupBox1, L"STATIC", "", kField, kOrName, {8, 72, 113, 17}, font);
+    Label2 = l.MakeLabel(GroupBox1, kLabel2, "Номер по Бош", kLabel, 20, 8, font);
+    Label3 = l.MakeLabel(GroupBox1, kLabel3, "Id номер", kLabel, 176, 8, font);
+    Label1 = l.MakeLabel(GroupBox1, kLabel1, "Оригинальный номер", kLabel, 10, 48, font);
+    Label4 = l.MakeLabel(GroupBox1, kLabel4, "Серийный номер", kLabel, 154, 48, font);
+    Id_b = l.Make(GroupBox1, L"STATIC", "", kField, kIdB, {8, 24, 113, 17}, font);
+    S_n = l.Make(GroupBox1, L"STATIC", "", kField, kSN, {144, 24, 105, 17}, font);
+    Id = l.Make(GroupBox1, L"STATIC", "", kField, kId, {144, 72, 105, 17}, font);
+    Or_name = l.Make(GroupBox1, L"STATIC", "", kField, kOrName, {8, 72, 113, 17}, font);
 
-    GroupBox2 = MakeControl(window_, L"BUTTON", " Ошибки ", WS_VISIBLE | BS_GROUPBOX, kGroupBox2, {12, 16, 313, 97},
-                            bold13, WS_EX_CONTROLPARENT);
+    GroupBox2 = l.Make(window_, L"BUTTON", " Ошибки ", WS_VISIBLE | BS_GROUPBOX, kGroupBox2, {12, 16, 313, 97}, bold13,
+                       WS_EX_CONTROLPARENT);
     ForwardToTop(GroupBox2, true);
-    status = MakeControl(GroupBox2, L"STATIC", "Ошибок не обнаружено", WS_VISIBLE | SS_CENTER | WS_BORDER | SS_NOPREFIX,
-                         kStatus, {24, 40, 265, 20}, bold13);
+    status = l.Make(GroupBox2, L"STATIC", "Ошибок не обнаружено", WS_VISIBLE | SS_CENTER | WS_BORDER, kStatus,
+                    {24, 40, 265, 20}, bold13);
     BuildFaultButtons();
 
-    button1 = MakeControl(window_, L"BUTTON", "Стереть ошибки     ", WS_VISIBLE | WS_DISABLED | kButton, kButton1,
-                          {12, 128, 313, 49}, SansSerif(16, true));
-    BUTTON_IMAGELIST picture{EraserImages(), {4, 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_RIGHT};
-    SendMessageW(button1, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+    button1 = l.Make(window_, L"BUTTON", "Стереть ошибки     ", WS_VISIBLE | WS_DISABLED | kButton, kButton1,
+                     {12, 128, 313, 49}, {16, true});
+    DrawEraser();
 
-    Label5 = Label(window_, kLabel5, "Диагностика VP и VR насосов", 20, 187, SansSerif(19, false));
-    memo = MakeControl(window_, L"EDIT", "memo", kArea | WS_TABSTOP, kMemo, {48, 296, 449, 25}, font, WS_EX_CLIENTEDGE);
-    Memo2 = MakeControl(window_, L"EDIT", "", WS_VISIBLE | kArea | WS_TABSTOP, kMemo2, {12, 224, 577, 177}, font,
-                        WS_EX_CLIENTEDGE);
+    Label5 = l.MakeLabel(window_, kLabel5, "Диагностика VP и VR насосов", kLabel, 20, 187, {19, false});
+    memo = l.Make(window_, L"EDIT", "memo", kArea | WS_TABSTOP, kMemo, {48, 296, 449, 25}, font, WS_EX_CLIENTEDGE);
+    Memo2 = l.Make(window_, L"EDIT", "", WS_VISIBLE | kArea | WS_TABSTOP, kMemo2, {12, 224, 577, 177}, font,
+                   WS_EX_CLIENTEDGE);
     // Breaks lines as Memo2 does, out of sight.
-    memo2Measure = MakeControl(window_, L"EDIT", "", kArea, kMemo2Measure, {12, 224, 577, 177}, font, WS_EX_CLIENTEDGE);
+    memo2Measure = l.Make(window_, L"EDIT", "", kArea, kMemo2Measure, {12, 224, 577, 177}, font, WS_EX_CLIENTEDGE);
     for (HWND area : {memo, Memo2, memo2Measure}) SendMessageW(area, EM_SETLIMITTEXT, 0, 0);
 }
 
@@ -137,14 +134,14 @@ void TForm1::BuildFaultButtons() {
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     // Hints of several lines keep their line ends.
-    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, Scaled(400));
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, layout_.Scaled(kTipWidth));
     for (int order = 1; order <= 15; ++order) {
         for (const FaultButtonPlace& place : kFaultButtonPlaces) {
             if (place.tabOrder != order) continue;
             char caption[4];
             std::snprintf(caption, sizeof caption, "%x", static_cast<unsigned>(place.code));
-            HWND button = MakeControl(GroupBox2, L"BUTTON", caption, kButton, kFirstFaultButton + place.code - 0x50,
-                                      {place.left, place.top, 25, 25}, SansSerif(13, true));
+            HWND button = layout_.Make(GroupBox2, L"BUTTON", caption, kButton, kFirstFaultButton + place.code - 0x50,
+                                       {place.left, place.top, 25, 25}, {13, true});
             faultButtons[static_cast<std::size_t>(place.code - 0x50)] = button;
             TTTOOLINFOW tool{};
             tool.cbSize = sizeof tool;
@@ -157,12 +154,29 @@ void TForm1::BuildFaultButtons() {
     }
 }
 
+void TForm1::DrawEraser() {
+    BUTTON_IMAGELIST picture{EraserImages(layout_.Dpi()), {layout_.Scaled(4), 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_RIGHT};
+    SendMessageW(button1, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+}
+
+// Moved to a monitor of another scale: everything again at the new DPI, in
+// the rectangle the system suggests.
+void TForm1::DpiChanged(int dpi, const RECT& suggested) {
+    layout_.Apply(dpi);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(layout_.Font(kWindowFont)), FALSE);
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, layout_.Scaled(kTipWidth));
+    DrawEraser();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void TForm1::Show() {
     if (!shownOnce_) {
         shownOnce_ = true;
         RECT area{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-        const int width = Scaled(kWidth), height = Scaled(kHeight);
+        const int width = layout_.Scaled(kWidth), height = layout_.Scaled(kHeight);
         SetWindowPos(window_, nullptr, (area.left + area.right - width) / 2, (area.top + area.bottom - height) / 2,
                      width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -211,10 +225,13 @@ LRESULT TForm1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-            limits->ptMinTrackSize = {Scaled(kMinWidth), Scaled(kMinHeight)};
-            limits->ptMaxTrackSize = limits->ptMaxSize = {Scaled(kMaxWidth), Scaled(kMaxHeight)};
+            limits->ptMinTrackSize = {layout_.Scaled(kMinWidth), layout_.Scaled(kMinHeight)};
+            limits->ptMaxTrackSize = limits->ptMaxSize = {layout_.Scaled(kMaxWidth), layout_.Scaled(kMaxHeight)};
             return 0;
         }
+        case WM_DPICHANGED:
+            DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_CLOSE:
             // The main window's closing ends the program, also while About is shown.
             PostQuitMessage(0);

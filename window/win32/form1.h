@@ -15,6 +15,7 @@
 #include "window/form_face.h"
 #include "window/form_logic.h"
 #include "window/port_component.h"
+#include "window/win32/layout.h"
 
 namespace window::win32 {
 
@@ -35,6 +36,8 @@ public:
 
     static constexpr int kWidth = 610, kHeight = 464;
     static constexpr int kMinWidth = 610, kMaxWidth = 710, kMinHeight = 400, kMaxHeight = 650;
+    static constexpr FontSpec kWindowFont{11, false};
+    static constexpr int kTipWidth = 400;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -46,6 +49,8 @@ private:
     void ListFoundPorts();
     void About2Click();
     void GroupBox2Click();
+    void DrawEraser();
+    void DpiChanged(int dpi, const RECT& suggested);
 
     // --- the face (form1_face.cpp) ---
     void Post(std::function<void()> effect) override;
@@ -61,6 +66,7 @@ private:
     void DrawMemo2();
 
     HWND window_ = nullptr;
+    Layout layout_{SystemDpi()};  // the window's own DPI once it exists
     HMENU MainMenu1 = nullptr, N2 = nullptr, Help1 = nullptr, Report1 = nullptr;
     HWND Button3 = nullptr, Button4 = nullptr, GroupBox1 = nullptr, GroupBox2 = nullptr, button1 = nullptr;
     HWND Label5 = nullptr, memo = nullptr, Memo2 = nullptr, memo2Measure = nullptr;

@@ -1,27 +1,49 @@
 #include "window/win32/pictures.h"
 
+#include <map>
+
 namespace window::win32 {
 
 namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
 
-// A white 24-bit picture with a memory DC to draw it on.
+// A white 24-bit picture with a memory DC to draw it on, drawn in units of
+// its size at 96 dpi and scaled to `dpi`.
 struct Canvas {
-    Canvas(int width, int height) {
+    Canvas(int width, int height, int dpi)
+        : pixelWidth(MulDiv(width, dpi, 96)), pixelHeight(MulDiv(height, dpi, 96)) {
         BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), pixelWidth, -pixelHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
         dc = CreateCompatibleDC(nullptr);
         old = SelectObject(dc, bitmap);
-        RECT all{0, 0, width, height};
+        RECT all{0, 0, pixelWidth, pixelHeight};
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetGraphicsMode(dc, GM_ADVANCED);
+        const float scale = static_cast<float>(dpi) / 96.0f;
+        const XFORM units{scale, 0, 0, scale, 0, 0};
+        SetWorldTransform(dc, &units);
+        outline = CreatePen(PS_SOLID, 1, kBlack);
     }
+    ~Canvas() { DeleteObject(outline); }
     // Hands the picture over; the canvas is done.
     HBITMAP Take() {
+        GdiFlush();
         SelectObject(dc, old);
         DeleteDC(dc);
         return bitmap;
+    }
+    // Every colour but the white ground to a light grey of its brightness:
+    // black outlines become mid grey, nothing stays dark or coloured.
+    void Grey() {
+        GdiFlush();
+        const int stride = (pixelWidth * 3 + 3) & ~3;  // rows of 24-bit pixels end on 4 bytes
+        for (int y = 0; y < pixelHeight; ++y)
+            for (BYTE *p = bits + y * stride, *end = p + pixelWidth * 3; p < end; p += 3) {
+                if (p[0] == 255 && p[1] == 255 && p[2] == 255) continue;
+                const int brightness = (p[2] * 30 + p[1] * 59 + p[0] * 11) / 100;  // blue, green, red
+                p[0] = p[1] = p[2] = static_cast<BYTE>(128 + brightness * 127 / 255);
+            }
     }
     void Fill(int left, int top, int right, int bottom, COLORREF colour) {
         HBRUSH brush = CreateSolidBrush(colour);
@@ -32,7 +54,7 @@ struct Canvas {
     // A shape filled with `fill` and outlined in black.
     void Shape(const POINT* points, int count, COLORREF fill) {
         HBRUSH brush = CreateSolidBrush(fill);
-        HGDIOBJ oldBrush = SelectObject(dc, brush), oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+        HGDIOBJ oldBrush = SelectObject(dc, brush), oldPen = SelectObject(dc, outline);
         Polygon(dc, points, count);
         SelectObject(dc, oldBrush);
         SelectObject(dc, oldPen);
@@ -54,51 +76,55 @@ struct Canvas {
         DeleteObject(font);
     }
 
+    int pixelWidth, pixelHeight;
+    BYTE* bits = nullptr;
     HBITMAP bitmap;
     HDC dc;
     HGDIOBJ old;
+    HPEN outline;
 };
 
-HBITMAP Eraser(bool greyed) {
-    Canvas c(16, 16);
-    const COLORREF body = greyed ? RGB(160, 160, 160) : RGB(0, 160, 0);
-    const COLORREF top = greyed ? RGB(128, 128, 128) : RGB(0, 0, 255);
+HBITMAP Eraser(bool greyed, int dpi) {
+    Canvas c(16, 16, dpi);
     const POINT front[] = {{1, 9}, {9, 9}, {14, 4}, {14, 8}, {9, 13}, {1, 13}};
-    c.Shape(front, 6, body);
+    c.Shape(front, 6, RGB(0, 160, 0));
     const POINT face[] = {{1, 9}, {6, 4}, {14, 4}, {9, 9}};
     c.Shape(face, 4, kWhite);
-    // The top face chequered inside its outline.
-    HRGN clip = CreatePolygonRgn(face, 4, ALTERNATE);
-    SelectClipRgn(c.dc, clip);
+    // The top face chequered inside its outline (a path, so that it scales with the picture).
+    BeginPath(c.dc);
+    Polygon(c.dc, face, 4);
+    EndPath(c.dc);
+    SelectClipPath(c.dc, RGN_COPY);
     for (int y = 4; y < 10; y += 2)
         for (int x = 0; x < 16; x += 2)
-            if (((x + y) / 2) % 2 == 0) c.Fill(x, y, x + 2, y + 2, top);
+            if (((x + y) / 2) % 2 == 0) c.Fill(x, y, x + 2, y + 2, RGB(0, 0, 255));
     SelectClipRgn(c.dc, nullptr);
-    DeleteObject(clip);
-    HGDIOBJ oldPen = SelectObject(c.dc, GetStockObject(BLACK_PEN));
+    c.Shape(face, 4, kWhite);  // the outline again over the chequer's edge
+    HGDIOBJ oldPen = SelectObject(c.dc, c.outline);
     MoveToEx(c.dc, 9, 9, nullptr);
     LineTo(c.dc, 9, 13);
     SelectObject(c.dc, oldPen);
-    SetPixel(c.dc, 0, 15, kWhite);
+    if (greyed) c.Grey();
     return c.Take();
 }
 }  // namespace
 
-HIMAGELIST EraserImages() {
-    static HIMAGELIST list = [] {
-        HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
-        HBITMAP normal = Eraser(false), greyed = Eraser(true);
-        // One picture a button state: normal, hot, pressed, disabled, default, focused.
-        for (int state = 1; state <= 6; ++state) ImageList_AddMasked(images, state == 4 ? greyed : normal, kWhite);
-        DeleteObject(normal);
-        DeleteObject(greyed);
-        return images;
-    }();
+HIMAGELIST EraserImages(int dpi) {
+    static std::map<int, HIMAGELIST> lists;
+    HIMAGELIST& list = lists[dpi];
+    if (list) return list;
+    const int size = MulDiv(16, dpi, 96);
+    list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 6, 0);
+    HBITMAP normal = Eraser(false, dpi), greyed = Eraser(true, dpi);
+    // One picture a button state: normal, hot, pressed, disabled, default, focused.
+    for (int state = 1; state <= 6; ++state) ImageList_AddMasked(list, state == 4 ? greyed : normal, kWhite);
+    DeleteObject(normal);
+    DeleteObject(greyed);
     return list;
 }
 
-HBITMAP LogoBitmap() {
-    Canvas c(127, 127);
+HBITMAP LogoBitmap(int dpi) {
+    Canvas c(127, 127, dpi);
     c.Text(L"Pump", 2, RGB(200, 0, 0));
     c.Text(L"Tools", 26, kBlack);
     // Desktop computer: monitor on a stand, keyboard in front.
@@ -114,7 +140,7 @@ HBITMAP LogoBitmap() {
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 3; ++col) c.Box(88 + col * 7, 88 + row * 8, 93 + col * 7, 93 + row * 8, RGB(60, 60, 60));
     const POINT cable[] = {{98, 58}, {98, 45}, {75, 52}, {66, 70}};
-    HGDIOBJ oldPen = SelectObject(c.dc, GetStockObject(BLACK_PEN));
+    HGDIOBJ oldPen = SelectObject(c.dc, c.outline);
     PolyBezier(c.dc, cable, 4);
     SelectObject(c.dc, oldPen);
     return c.Take();

@@ -7,13 +7,15 @@
 
 namespace window::win32 {
 
+// Both are drawn for a DPI: their sizes at 96 dpi, scaled.
+
 // button1's eraser, 16 x 16, as an image list for the button: the picture,
-// with white (the lower-left pixel's colour) transparent, and a greyed copy
-// for the disabled button.
-HIMAGELIST EraserImages();
+// with white transparent, and for the disabled button a copy all in light
+// greys, outline included. Kept for the whole run.
+HIMAGELIST EraserImages(int dpi);
 
 // The About dialog's logo, 127 x 127 on white: "Pump" in red and "Tools" in
-// black above a desktop computer and a handheld device.
-HBITMAP LogoBitmap();
+// black above a desktop computer and a handheld device. The caller owns it.
+HBITMAP LogoBitmap(int dpi);
 
 }  // namespace window::win32

@@ -21,12 +21,15 @@ trap finish EXIT
 wineboot -i >/dev/null 2>&1
 
 list() { wine "$spy" list 2>/dev/null | tr -d '\r'; }
+# Readers of the list read it to its end: one that stops early (grep -q,
+# head) makes the writer fail with SIGPIPE, and pipefail then turns a match
+# into a miss (a long window text makes that likely).
 # The line of control ID in the window list: depth class id visible enabled "text".
-control() { list | grep -E "^[0-9]+ [^ ]+ $1 " | head -1; }
+control() { list | grep -E "^[0-9]+ [^ ]+ $1 " | sed -n 1p; }
 text() { control "$1" | sed -E 's/^[^"]*"(.*)"$/\1/'; }
-shown() { control "$1" | grep -qE "^[0-9]+ [^ ]+ $1 1 "; }
-enabled() { control "$1" | grep -qE "^[0-9]+ [^ ]+ $1 1 1 "; }
-top_shown() { list | grep -qE "^0 $1 [0-9-]+ 1 "; }
+shown() { control "$1" | grep -E "^[0-9]+ [^ ]+ $1 1 " >/dev/null; }
+enabled() { control "$1" | grep -E "^[0-9]+ [^ ]+ $1 1 1 " >/dev/null; }
+top_shown() { list | grep -E "^0 $1 [0-9-]+ 1 " >/dev/null; }
 # Polls a condition for up to $1 seconds.
 within() {
   local limit=$1

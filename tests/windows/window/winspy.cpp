@@ -9,6 +9,9 @@
 //   winspy close CLASS               asks the top-level window of CLASS to close
 //   winspy version FILE              the file's version resource: FILEVERSION a.b.c.d, then
 //                                    name=value for each text of its first language
+//   winspy monitors                  one line a monitor: left top right bottom
+//   winspy rect CLASS                the top-level window of CLASS: left top right bottom
+//   winspy move CLASS X Y            moves the top-level window of CLASS to X, Y
 #include <windows.h>
 
 #include <cstdio>
@@ -158,9 +161,30 @@ int main(int argc, char** argv) {
         GetWindowRect(Control(argv[2], argv[3]), &place);
         return SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2) ? 0 : 1;
     }
+    if (command == "monitors") {
+        EnumDisplayMonitors(
+            nullptr, nullptr,
+            [](HMONITOR, HDC, RECT* place, LPARAM) -> BOOL {
+                std::printf("%ld %ld %ld %ld\n", place->left, place->top, place->right, place->bottom);
+                return TRUE;
+            },
+            0);
+        return 0;
+    }
+    if (command == "rect" && argc == 3) {
+        RECT place{};
+        GetWindowRect(Control(argv[2], nullptr), &place);
+        std::printf("%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
+        return 0;
+    }
+    if (command == "move" && argc == 5)
+        return SetWindowPos(Control(argv[2], nullptr), nullptr, std::atoi(argv[3]), std::atoi(argv[4]), 0, 0,
+                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == "version" && argc == 3) return PrintVersion(argv[2]);
-    std::fprintf(stderr,
-                 "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | version FILE\n");
+    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | monitors |"
+                         " rect CLASS | move CLASS X Y | version FILE\n");
     return 2;
 }
