@@ -1,42 +1,67 @@
 # Sourced by the Windows window tests: a private X server and Wine prefix,
-# winspy's view of the windows, polling, and the tally of checks.
-# Needs $build (the Windows build folder).
-spy=$build/tests/windows/winspy.exe
+# Wine's server kept for the whole session, winspy's view of the windows,
+# polling on the windows' state, the CPU a process uses, and the tally of
+# checks. Needs $build (the Windows build folder).
+spy_exe=$build/tests/windows/winspy.exe
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
 passed=0
 failed=0
+
+# Wine's processes run at a real-time class where the system grants it, as in
+# scripts/test-windows.sh: the program's line threads keep the link's timing
+# on a busy machine, and the server and the spy answer without waiting for it.
+rt=()
+chrt -r 1 true 2>/dev/null && rt=(chrt -r 1)
 
 display=90
 while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
 Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=:$display
+
+# One server for the whole session that never ends by itself (-p): a program
+# that connects while the server winds down after the last program has ended
+# dies with "wine client error: recvmsg: Connection reset by peer".
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+"${rt[@]}" wineserver -f -p >/dev/null 2>&1 &
+server=$!
 finish() {
   wineserver -k 2>/dev/null
+  wait "$server" 2>/dev/null
   kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
 trap finish EXIT
-wineboot -i >/dev/null 2>&1
+"${rt[@]}" wineboot -i >/dev/null 2>&1
 
-list() { wine "$spy" list 2>/dev/null | tr -d '\r'; }
+spy() { "${rt[@]}" wine "$spy_exe" "$@" 2>/dev/null; }
+list() { spy list | tr -d '\r'; }
 # The line of control ID in the window list: depth class id visible enabled "text".
 control() { list | grep -E "^[0-9]+ [^ ]+ $1 " | head -1; }
 text() { control "$1" | sed -E 's/^[^"]*"(.*)"$/\1/'; }
 shown() { control "$1" | grep -qE "^[0-9]+ [^ ]+ $1 1 "; }
 enabled() { control "$1" | grep -qE "^[0-9]+ [^ ]+ $1 1 1 "; }
+disabled() { control "$1" | grep -qE "^[0-9]+ [^ ]+ $1 [01] 0 "; }
 top_shown() { list | grep -qE "^0 $1 [0-9-]+ 1 "; }
-# Polls a condition for up to $1 seconds.
+no_top_shown() { ! list | grep -qE "^0 $1 [0-9-]+ 1 "; }
+has_text() { [ "$(text "$1")" = "$2" ]; }
+# A visible top-level window or control whose whole text is $1.
+listed() { list | grep -qF "\"$1\""; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+# Polls a condition until it holds or $1 seconds have passed; each turn blocks.
 within() {
-  local limit=$1
+  local end=$((SECONDS + $1))
   shift
-  for _ in $(seq 1 $((limit * 4))); do
+  while :; do
     "$@" && return 0
+    [ $SECONDS -lt $end ] || return 1
     sleep 0.25
   done
-  return 1
 }
+# A check, named in the report with $label (the session it belongs to) if set.
+label=
 check() {
   local what=$1
   shift
@@ -44,7 +69,35 @@ check() {
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
-    echo "FAILED: $what"
+    echo "FAILED: ${label:+[$label] }$what"
   fi
 }
 same() { [ "$1" = "$2" ] || { echo "  got \"$1\", wanted \"$2\""; false; }; }
+
+# CPU time (user and system, in clock ticks) of the processes given, their
+# threads included.
+cpu_ticks() {
+  local total=0 pid stat
+  for pid; do
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
+    set -- ${stat##*) }  # the fields after the command's name
+    total=$((total + ${12} + ${13}))
+  done
+  echo $total
+}
+# True when the processes given use less than $1 percent of one core over
+# $2 seconds; says how much they used.
+idle_below() {
+  local limit=$1 seconds=$2
+  shift 2
+  local hz t0 t1 start elapsed percent
+  hz=$(getconf CLK_TCK)
+  t0=$(cpu_ticks "$@")
+  start=$(date +%s%N)
+  sleep "$seconds"
+  t1=$(cpu_ticks "$@")
+  elapsed=$((($(date +%s%N) - start) / 1000000))
+  percent=$(((t1 - t0) * 1000000 / hz / elapsed))  # tenths of a percent
+  echo "  CPU: $((percent / 10)).$((percent % 10))% of a core over ${elapsed} ms"
+  [ "$percent" -lt $((limit * 10)) ]
+}

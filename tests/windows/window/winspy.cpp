@@ -7,6 +7,8 @@
 //   winspy command CLASS ID          sends the menu command ID to the top-level window of CLASS
 //   winspy hover CLASS ID            puts the mouse pointer on the control ID (its tooltip opens)
 //   winspy close CLASS               asks the top-level window of CLASS to close
+//   winspy settext CLASS ID TEXT     sets the text of the control ID (a test's mark: the
+//                                    program writing it again shows that it came by there)
 #include <windows.h>
 
 #include <cstdio>
@@ -119,7 +121,15 @@ int main(int argc, char** argv) {
         GetWindowRect(Control(argv[2], argv[3]), &place);
         return SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2) ? 0 : 1;
     }
+    if (command == "settext" && argc == 5) {
+        const std::wstring text = Wide(argv[4]);
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(Control(argv[2], argv[3]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                   SMTO_ABORTIFHUNG, 10000, &result) && result
+                   ? 0
+                   : 1;
+    }
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
-    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS\n");
+    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | settext CLASS ID TEXT\n");
     return 2;
 }
