@@ -34,6 +34,10 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
+# A program started before the server listens would start a server of its own.
+server_listens() { [ -S "/proc/$server/cwd/socket" ]; }
+for _ in $(seq 120); do server_listens && break; sleep 0.25; done
+server_listens || echo "Wine's server of the session did not start" >&2
 "${rt[@]}" wineboot -i >/dev/null 2>&1
 
 spy() { "${rt[@]}" wine "$spy_exe" "$@" 2>/dev/null; }
@@ -74,30 +78,31 @@ check() {
 }
 same() { [ "$1" = "$2" ] || { echo "  got \"$1\", wanted \"$2\""; false; }; }
 
-# CPU time (user and system, in clock ticks) of the processes given, their
-# threads included.
+# CPU time (user and system, in clock ticks) of process $1, its threads included.
 cpu_ticks() {
-  local total=0 pid stat
-  for pid; do
-    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
-    set -- ${stat##*) }  # the fields after the command's name
-    total=$((total + ${12} + ${13}))
-  done
-  echo $total
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || { echo 0; return; }
+  set -- ${stat##*) }  # the fields after the command's name
+  echo $((${12} + ${13}))
 }
-# True when the processes given use less than $1 percent of one core over
-# $2 seconds; says how much they used.
+# True when the processes given together use less than $1 percent of one
+# core over $2 seconds; says how much each used.
 idle_below() {
   local limit=$1 seconds=$2
   shift 2
-  local hz t0 t1 start elapsed percent
+  local hz start elapsed pid total=0 used report=
+  local -a before=()
   hz=$(getconf CLK_TCK)
-  t0=$(cpu_ticks "$@")
+  for pid; do before+=("$(cpu_ticks "$pid")"); done
   start=$(date +%s%N)
   sleep "$seconds"
-  t1=$(cpu_ticks "$@")
   elapsed=$((($(date +%s%N) - start) / 1000000))
-  percent=$(((t1 - t0) * 1000000 / hz / elapsed))  # tenths of a percent
-  echo "  CPU: $((percent / 10)).$((percent % 10))% of a core over ${elapsed} ms"
-  [ "$percent" -lt $((limit * 10)) ]
+  for pid; do
+    used=$((($(cpu_ticks "$pid") - before[0]) * 1000000 / hz / elapsed))  # tenths of a percent
+    before=("${before[@]:1}")
+    total=$((total + used))
+    report+=" $(cat "/proc/$pid/comm" 2>/dev/null) $((used / 10)).$((used % 10))%"
+  done
+  echo "  CPU over ${elapsed} ms, of one core:$report"
+  [ "$total" -lt $((limit * 10)) ]
 }
