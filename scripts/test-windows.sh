@@ -30,7 +30,7 @@ run=("${rt[@]}" "$wine")
 mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
-"${rt[@]}" wineserver -p
+"${rt[@]}" wineserver -p >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT
 [ -d "$WINEPREFIX/drive_c" ] || { echo "Initialising the Wine prefix"; "${run[@]}" wineboot -i >/dev/null 2>&1; }
 
