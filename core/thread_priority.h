@@ -9,6 +9,8 @@
 // thread simply keeps its normal scheduling. Threads raised here never pass
 // the priority on to processes they start, and a raised thread that computes
 // too long without blocking is lowered by the watchdog (realtime_watchdog.h).
+// On Windows the system's multimedia class scheduler raises the thread (a
+// Broker grant), a time-critical thread priority where it is missing (Direct).
 #pragma once
 
 namespace core {

@@ -52,8 +52,8 @@ extern const std::array<const char16_t*, kPortErrorCount + 1> PortErrorMessagesE
 
 class EComPort : public core::Exception {
 public:
-    // With the system's error code (errno): the table entry followed by the
-    // translated " (win error code: %d)".
+    // With the system's error code (GetLastError() on Windows, errno on
+    // POSIX): the table entry followed by the translated " (win error code: %d)".
     EComPort(int errorNumber, int systemErrorCode);
     // The same, with a second line that says what went wrong and what to do.
     EComPort(int errorNumber, int systemErrorCode, const std::string& explanation);

@@ -1,6 +1,4 @@
 // Lifecycle, configuration records, transfers and line control of the port.
-#include <cerrno>
-
 #include "serial/com_port.h"
 #include "serial/com_thread.h"
 #include "serial/open_failure.h"
@@ -22,7 +20,7 @@ constexpr EventBit kEventBits[] = {
 
 std::uint32_t AsUnsigned(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
-// Where a device's error code (errno) becomes the component's error: the
+// Where a device's error code (the system's) becomes the component's error: the
 // operation's error number, with the code as the system code. A failed opening
 // also says which device it was, why, and what to do about it.
 void CheckDevice(int errorNumber, int error, const std::string& port = {}) {
@@ -31,10 +29,11 @@ void CheckDevice(int errorNumber, int error, const std::string& port = {}) {
     throw EComPort(errorNumber, error);
 }
 
-// Runs one device call, on a closed port EBADF, and raises `errorNumber` on failure.
+// Runs one device call (on a closed port the system's code for a closed
+// handle) and raises `errorNumber` on failure.
 template <typename Call>
 void DeviceCall(const std::shared_ptr<device::SerialDevice>& device, int errorNumber, Call call) {
-    CheckDevice(errorNumber, device ? call(*device) : EBADF);
+    CheckDevice(errorNumber, device ? call(*device) : device::SystemErrorCode(device::SystemFailure::ClosedPort));
 }
 
 }  // namespace
@@ -260,7 +259,8 @@ int TCustomComPort::StartWrite(const void* buffer, int count, TComTransfer* tran
     transfer->device_ = CurrentDevice();
     const bool valid = count >= 0 && (count == 0 || buffer);
     DeviceCall(transfer->device_, CError_WriteFailed, [&](auto& d) {
-        return valid ? d.StartWrite(transfer->io_, static_cast<const std::uint8_t*>(buffer), count) : EINVAL;
+        return valid ? d.StartWrite(transfer->io_, static_cast<const std::uint8_t*>(buffer), count)
+                     : device::SystemErrorCode(device::SystemFailure::InvalidArgument);
     });
     return transfer->io_.completed ? transfer->io_.done : 0;
 }
@@ -276,7 +276,8 @@ int TCustomComPort::StartRead(void* buffer, int count, TComTransfer* transfer) {
     transfer->device_ = CurrentDevice();
     const bool valid = count >= 0 && (count == 0 || buffer);
     DeviceCall(transfer->device_, CError_ReadFailed, [&](auto& d) {
-        return valid ? d.StartRead(transfer->io_, static_cast<std::uint8_t*>(buffer), count) : EINVAL;
+        return valid ? d.StartRead(transfer->io_, static_cast<std::uint8_t*>(buffer), count)
+                     : device::SystemErrorCode(device::SystemFailure::InvalidArgument);
     });
     return transfer->io_.completed ? transfer->io_.done : 0;
 }

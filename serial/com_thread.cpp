@@ -12,6 +12,9 @@ namespace serial {
 
 namespace {
 
+// The pause after a failed wait: the engine's own poll.
+constexpr int kFailedWaitPauseMs = 1;
+
 // The fixed order in which the events of one cycle are handed on.
 constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                         evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
@@ -48,8 +51,15 @@ struct TComThread::State {
         core::RequestRealTimePriority();
         for (;;) {
             std::uint32_t mask = 0;
-            if (device->WaitEvent(stopFd, mask) != device::WaitResult::Events) break;
-            if (stopping) break;  // asked while the wait returned: the batch is not handed on
+            const device::WaitResult result = device->WaitEvent(stopFd, mask);
+            if (result == device::WaitResult::Stopped || stopping) break;
+            if (result == device::WaitResult::Failed) {
+                // A failed wait (a driver's refusal, an adapter's glitch) does
+                // not end monitoring while the port is open; the pause keeps a
+                // wait that fails at once from spinning.
+                if (core::WaitForWakeEvents({stopFd}, kFailedWaitPauseMs) != 0) break;
+                continue;
+            }
             try {
                 Deliver(MaskToEvents(mask));
             } catch (...) {

@@ -1,7 +1,6 @@
 #include "serial/device/device.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 
 #include "serial/device/timing.h"
@@ -86,7 +85,7 @@ void PrepareReadTiming(Transfer& t, const CommTimeouts& to, int count) {
 int CheckDeviceControlBlock(const DeviceControlBlock& dcb) {
     const bool valid = dcb.ByteSize >= 5 && dcb.ByteSize <= 8 && dcb.Parity <= 4 && dcb.StopBits <= 2 &&
                        dcb.BaudRate > 0 && dcb.BaudRate <= 0x7FFFFFFF;
-    return valid ? 0 : EINVAL;
+    return valid ? 0 : SystemErrorCode(SystemFailure::InvalidArgument);
 }
 
 void BeginRead(Transfer& t, const CommTimeouts& timeouts, std::uint8_t* buffer, int count,

@@ -2,7 +2,8 @@
 // port component builds its configuration records and hands them here; the
 // backends map them to the platform. Every operation returns 0 on success or
 // the system error code of the failure: errno on POSIX, GetLastError() on
-// Windows (the simulated device gives errno values on both).
+// Windows; the simulated device and the component itself use the same
+// system's codes (SystemErrorCode).
 #pragma once
 
 #include <chrono>
@@ -92,7 +93,7 @@ struct Transfer {
     bool isRead = false;
     bool started = false;
     bool completed = true;  // a record on which nothing was started completes at once with 0
-    int error = 0;          // errno of a failed transfer (ECANCELED when aborted)
+    int error = 0;          // system code of a failed transfer (SystemFailure::Aborted when aborted)
     std::uint8_t* readBuffer = nullptr;
     const std::uint8_t* writeBuffer = nullptr;
     int count = 0;
@@ -121,7 +122,7 @@ public:
 
     // Starts a transfer and does what can be done at once; `t.completed`
     // tells whether it already finished. Await finishes it, waiting as the
-    // timeouts say; Abort ends every transfer in progress with ECANCELED.
+    // timeouts say; Abort ends every transfer in progress as aborted.
     virtual int StartRead(Transfer& t, std::uint8_t* buffer, int count) = 0;
     virtual int StartWrite(Transfer& t, const std::uint8_t* data, int count) = 0;
     virtual int Await(Transfer& t) = 0;
@@ -142,11 +143,17 @@ public:
     virtual WaitResult WaitEvent(int stopFd, std::uint32_t& events) = 0;
 
     // Ends every transfer and wait in progress and makes every later call fail
-    // with EBADF; the platform handle is released as soon as the calls in
+    // as on a closed port; the platform handle is released as soon as the calls in
     // progress have returned, whoever still holds a reference (a transfer
     // record does).
     virtual void Shutdown() = 0;
 };
+
+// Failures that the component and the simulated device find themselves,
+// and the system's code for each: errno on POSIX, a Windows error code there
+// (a closed port is ERROR_INVALID_HANDLE, 6, as the system reports it).
+enum class SystemFailure { ClosedPort, InvalidArgument, Aborted, NoResources };
+int SystemErrorCode(SystemFailure failure);
 
 // The device path on this platform for a port name. POSIX: a name holding
 // "/" is a path, COMn in any letter case is /dev/ttyS(n-1), any other name

@@ -1,4 +1,6 @@
 // Port names on POSIX and the backend that opens them.
+#include <cerrno>
+
 #include "serial/device/device.h"
 #include "serial/device/posix_device.h"
 #ifdef PD_SERIAL_HAS_PUMPSIM
@@ -11,6 +13,16 @@ std::string DevicePathForPort(const std::string& portName) {
     if (portName.find('/') != std::string::npos) return portName;
     if (const int n = ComPortNumber(portName)) return "/dev/ttyS" + std::to_string(n - 1);
     return "/dev/" + portName;
+}
+
+int SystemErrorCode(SystemFailure failure) {
+    switch (failure) {
+        case SystemFailure::ClosedPort: return EBADF;
+        case SystemFailure::InvalidArgument: return EINVAL;
+        case SystemFailure::Aborted: return ECANCELED;
+        case SystemFailure::NoResources: return EMFILE;
+    }
+    return EINVAL;
 }
 
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {

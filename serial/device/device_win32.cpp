@@ -5,9 +5,22 @@
 #include "serial/device/sim_device.h"
 #endif
 
+// After the device layer's names, which the system's header also defines.
+#include <windows.h>
+
 namespace serial::device {
 
 std::string DevicePathForPort(const std::string& portName) { return "\\\\.\\" + portName; }
+
+int SystemErrorCode(SystemFailure failure) {
+    switch (failure) {
+        case SystemFailure::ClosedPort: return ERROR_INVALID_HANDLE;
+        case SystemFailure::InvalidArgument: return ERROR_INVALID_PARAMETER;
+        case SystemFailure::Aborted: return ERROR_OPERATION_ABORTED;
+        case SystemFailure::NoResources: return ERROR_TOO_MANY_OPEN_FILES;
+    }
+    return ERROR_INVALID_PARAMETER;
+}
 
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
     error = 0;

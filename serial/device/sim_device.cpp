@@ -1,7 +1,6 @@
 #include "serial/device/sim_device.h"
 
 #include <atomic>
-#include <cerrno>
 #include <mutex>
 
 #include "core/wake_event.h"
@@ -10,6 +9,8 @@
 namespace serial::device {
 
 namespace {
+
+const int kClosed = SystemErrorCode(SystemFailure::ClosedPort);
 
 std::mutex configLock;
 pumpsim::PumpConfig& StoredConfig() {
@@ -32,15 +33,15 @@ public:
     bool Valid() const { return abortFd_ != -1 && wakeFd_ != -1; }
 
     int SetQueueSizes(std::int32_t input, std::int32_t output) override {
-        if (shut_) return EBADF;
-        return (input < 0 || output < 0) ? EINVAL : 0;
+        if (shut_) return kClosed;
+        return (input < 0 || output < 0) ? SystemErrorCode(SystemFailure::InvalidArgument) : 0;
     }
     int SetState(const DeviceControlBlock& dcb) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         return CheckDeviceControlBlock(dcb);
     }
     int SetTimeouts(const CommTimeouts& timeouts) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         std::lock_guard guard(lock_);
         timeouts_ = timeouts;
         return 0;
@@ -51,7 +52,7 @@ public:
             std::lock_guard guard(lock_);
             BeginRead(t, timeouts_, buffer, count, abortGeneration_.load());
         }
-        if (shut_) return FailTransfer(t, EBADF);
+        if (shut_) return FailTransfer(t, kClosed);
         ReadStep(t);
         return 0;
     }
@@ -61,7 +62,7 @@ public:
             std::lock_guard guard(lock_);
             BeginWrite(t, timeouts_, data, count, abortGeneration_.load());
         }
-        if (shut_) return FailTransfer(t, EBADF);
+        if (shut_) return FailTransfer(t, kClosed);
         // The line takes every byte and returns after their transmission time.
         t.done = count > 0 ? line_->Write(data, count) : 0;
         t.completed = true;
@@ -70,8 +71,8 @@ public:
 
     int Await(Transfer& t) override {
         while (!t.completed) {
-            if (shut_) return FailTransfer(t, EBADF);
-            if (t.abortGeneration != abortGeneration_.load()) return FailTransfer(t, ECANCELED);
+            if (shut_) return FailTransfer(t, kClosed);
+            if (t.abortGeneration != abortGeneration_.load()) return FailTransfer(t, SystemErrorCode(SystemFailure::Aborted));
             // Arrivals are announced to the monitoring thread, so a waiting
             // read looks again every millisecond.
             int budget = WaitBudgetMs(t, Clock::now());
@@ -83,30 +84,30 @@ public:
     }
 
     int Abort() override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         ++abortGeneration_;
         WakeAll();
         return 0;
     }
 
     int Purge(bool input, bool output) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         line_->Purge(input, output);
         return 0;
     }
     int SetBreak(bool on) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         line_->SetBreak(on);
         return 0;
     }
     int ClearErrors(std::uint32_t& errors, int& inQueue) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         errors = 0;
         inQueue = line_->WaitingCount();
         return 0;
     }
     int ModemStatus(std::uint32_t& status) override {
-        if (shut_) return EBADF;
+        if (shut_) return kClosed;
         status = 0;
         return 0;
     }
@@ -177,7 +178,7 @@ std::shared_ptr<SerialDevice> OpenSimulatedDevice(int& error) {
     auto line = std::make_shared<pumpsim::SimLine>(SimulatedPumpConfig());
     auto device = std::make_shared<SimDevice>(line);
     if (!device->Valid()) {
-        error = EMFILE;
+        error = SystemErrorCode(SystemFailure::NoResources);
         return nullptr;
     }
     std::lock_guard guard(configLock);

@@ -12,7 +12,8 @@ namespace serial::device {
 
 using Clock = std::chrono::steady_clock;
 
-// 0 for a record with valid data bits, parity, stop bits and speed, else EINVAL.
+// 0 for a record with valid data bits, parity, stop bits and speed, else the
+// system's code for an invalid argument.
 int CheckDeviceControlBlock(const DeviceControlBlock& dcb);
 
 // Sets `t` up as a read into `buffer` (or a write of `data`) of `count` bytes

@@ -1,6 +1,8 @@
 // The COM device through kernel32: configuration records passed as the port
 // builds them, overlapped reads and writes each with its own event, and the
-// line-event wait with WaitCommEvent beside the stop event.
+// line-event wait (win32_line_wait.h). The device control block and the
+// timeouts found at the opening are put back at the closing, as the POSIX
+// backend puts back a terminal's settings.
 //
 // Threads: the monitoring thread alone calls WaitEvent; transfers, line
 // control and queries come from any thread (the system serialises calls on
@@ -18,6 +20,8 @@
 
 #include "core/win32_text.h"
 #include "serial/device/timing.h"
+#include "serial/device/win32_comm_calls.h"
+#include "serial/device/win32_line_wait.h"
 
 namespace serial::device {
 
@@ -41,11 +45,14 @@ int LastError() { return static_cast<int>(GetLastError()); }
 
 class Win32Device final : public SerialDevice {
 public:
-    explicit Win32Device(HANDLE handle) : handle_(handle) {}
+    explicit Win32Device(HANDLE handle)
+        : handle_(handle), lineWait_(handle, [this](int& inQueue) { return QueueCount(inQueue); }) {
+        saved_.DCBlength = sizeof saved_;
+        haveSaved_ = Comm().getCommState(handle_, &saved_) && Comm().getCommTimeouts(handle_, &savedTimeouts_);
+    }
     ~Win32Device() override {
         if (handle_ != INVALID_HANDLE_VALUE) Release();
     }
-    bool Valid() const { return wait_.block.hEvent != nullptr; }
 
     int SetQueueSizes(std::int32_t input, std::int32_t output) override {
         return Call([&] { return SetupComm(handle_, DWORD(input), DWORD(output)); });
@@ -54,13 +61,13 @@ public:
     int SetState(const DeviceControlBlock& record) override {
         DCB dcb;
         std::memcpy(&dcb, &record, sizeof dcb);
-        return Call([&] { return SetCommState(handle_, &dcb); });
+        return Call([&] { return Comm().setCommState(handle_, &dcb); });
     }
 
     int SetTimeouts(const CommTimeouts& record) override {
         COMMTIMEOUTS timeouts;
         std::memcpy(&timeouts, &record, sizeof timeouts);
-        const int e = Call([&] { return SetCommTimeouts(handle_, &timeouts); });
+        const int e = Call([&] { return Comm().setCommTimeouts(handle_, &timeouts); });
         if (e == 0) returnAtOnce_ = record.ReadIntervalTimeout == kMaxDword &&
                                     record.ReadTotalTimeoutMultiplier == 0 && record.ReadTotalTimeoutConstant == 0;
         return e;
@@ -103,18 +110,22 @@ public:
 
     int Purge(bool input, bool output) override {
         const DWORD flags = (input ? PURGE_RXCLEAR : 0) | (output ? PURGE_TXCLEAR : 0);
-        return Call([&] { return PurgeComm(handle_, flags); });
+        const int e = Call([&] { return PurgeComm(handle_, flags); });
+        if (input) lineWait_.NoteInputTaken();
+        return e;
     }
 
     int SetBreak(bool on) override {
         return Call([&] { return EscapeCommFunction(handle_, on ? SETBREAK : CLRBREAK); });
     }
 
+    // The line errors since the last call: also those that the backend's own
+    // queries cleared meanwhile.
     int ClearErrors(std::uint32_t& errors, int& inQueue) override {
         DWORD flags = 0;
         COMSTAT stat{};
-        const int e = Call([&] { return ClearCommErrorKeeping(flags, stat); });
-        errors = flags;
+        const int e = Call([&] { return Comm().clearCommError(handle_, &flags, &stat); });
+        errors = keptErrors_.exchange(0) | (e == 0 ? flags : 0);
         inQueue = static_cast<int>(stat.cbInQue);
         return e;
     }
@@ -128,6 +139,7 @@ public:
     }
 
     void SetEventMask(std::uint32_t mask) override {
+        lineWait_.SetMask(mask);
         Call([&] {
             SetCommMask(handle_, mask);  // result not examined
             return TRUE;
@@ -137,28 +149,7 @@ public:
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
         const Use use(*this);
         if (!use) return WaitResult::Failed;
-        for (;;) {
-            if (!waitPending_) {
-                waitMask_ = 0;
-                // A refusal other than "pending" would complete every later
-                // wait at once: the device is gone, monitoring ends.
-                if (!WaitCommEvent(handle_, &waitMask_, &wait_.block) && GetLastError() != ERROR_IO_PENDING)
-                    return WaitResult::Failed;
-                waitPending_ = true;
-            }
-            const HANDLE handles[2] = {LongToHandle(stopFd), wait_.block.hEvent};
-            const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            if (which != WAIT_OBJECT_0 + 1) return which == WAIT_OBJECT_0 ? WaitResult::Stopped : WaitResult::Failed;
-            DWORD unused = 0;
-            const bool ok = GetOverlappedResult(handle_, &wait_.block, &unused, FALSE);
-            if (!ok && GetLastError() == ERROR_IO_INCOMPLETE) continue;
-            waitPending_ = false;
-            if (shut_) return WaitResult::Failed;
-            // A failed completion skips the cycle; an empty mask (Wine
-            // completes a wait so now and then) simply waits again.
-            events = waitMask_;
-            if (ok && events != 0) return WaitResult::Events;
-        }
+        return lineWait_.Wait(LongToHandle(stopFd), events, shut_);
     }
 
     void Shutdown() override {
@@ -208,7 +199,24 @@ private:
         return call() ? 0 : LastError();
     }
 
-    BOOL ClearCommErrorKeeping(DWORD& errors, COMSTAT& stat) { return ClearCommError(handle_, &errors, &stat); }
+    // ClearCommError for the backend's own use: the line errors it clears are
+    // kept for ClearErrors, and their event is due.
+    BOOL ClearCommErrorKeeping(DWORD& errors, COMSTAT& stat) {
+        if (!Comm().clearCommError(handle_, &errors, &stat)) return FALSE;
+        if (errors != 0) {
+            keptErrors_ |= errors;
+            lineWait_.NoteErrorsCleared();
+        }
+        return TRUE;
+    }
+
+    int QueueCount(int& inQueue) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommErrorKeeping(errors, stat)) return LastError();
+        inQueue = static_cast<int>(stat.cbInQue);
+        return 0;
+    }
 
     // Starts an overlapped transfer: accepted when the call succeeds or is
     // pending; a transfer that completed at once is finished here.
@@ -242,21 +250,26 @@ private:
     void Finish(Transfer& t, DWORD n) {
         t.done = static_cast<int>(n);
         t.completed = true;
+        if (t.isRead && n > 0) lineWait_.NoteInputTaken();
         std::lock_guard guard(pendingLock_);
         inFlight_.erase(std::static_pointer_cast<Overlapped>(t.pending));
         t.pending.reset();
     }
 
     // Every overlapped block the system still writes to is waited for before
-    // the handle goes.
+    // the handle goes; the settings found at the opening go back first.
     void Release() {
         CancelIoEx(handle_, nullptr);
         DWORD unused = 0;
-        if (waitPending_) GetOverlappedResult(handle_, &wait_.block, &unused, TRUE);
+        lineWait_.Collect();
         {
             std::lock_guard guard(pendingLock_);
             for (const auto& op : inFlight_) GetOverlappedResult(handle_, &op->block, &unused, TRUE);
             inFlight_.clear();
+        }
+        if (haveSaved_) {
+            Comm().setCommState(handle_, &saved_);
+            Comm().setCommTimeouts(handle_, &savedTimeouts_);
         }
         CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -271,10 +284,11 @@ private:
     int users_ = 0;
     std::atomic<bool> shut_{false};
 
-    // The monitoring thread's wait, which may outlast one WaitEvent call.
-    Overlapped wait_;
-    DWORD waitMask_ = 0;
-    bool waitPending_ = false;
+    std::atomic<DWORD> keptErrors_{0};
+    LineWait lineWait_;
+    DCB saved_{};
+    COMMTIMEOUTS savedTimeouts_{};
+    bool haveSaved_ = false;
 
     std::mutex pendingLock_;
     std::set<std::shared_ptr<Overlapped>> inFlight_;
@@ -295,12 +309,7 @@ std::shared_ptr<SerialDevice> OpenWin32Device(const std::string& path, int& erro
         error = LastError();
         return nullptr;
     }
-    auto device = std::make_shared<Win32Device>(handle);
-    if (!device->Valid()) {
-        error = LastError();
-        return nullptr;
-    }
-    return device;
+    return std::make_shared<Win32Device>(handle);
 }
 
 }  // namespace serial::device

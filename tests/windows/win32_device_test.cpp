@@ -11,15 +11,19 @@
 //   (Wine's SetCommState then fails), so these ports run without parity.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "program_port.h"
 #include "serial/com_error.h"
 #include "serial/com_port.h"
 #include "serial/device/device.h"
+// After the device layer's names, which the system's header also defines.
+#include <windows.h>
+#undef SetPort  // the printing spooler's, not the port's
 
 using namespace serial;
 using Clock = std::chrono::steady_clock;
@@ -138,4 +142,58 @@ TEST(Win32PortEvents, ArrivalsReachOnRxCharAndClosingEndsTheWait) {
     const auto start = Clock::now();
     port.ClosePort();
     EXPECT_LT(MsSince(start), 1000.0);
+}
+
+// Failures that the component and the simulated line find themselves carry
+// the system's codes: a closed port ERROR_INVALID_HANDLE (6), a transfer that
+// the closing aborted ERROR_OPERATION_ABORTED (995), never an errno value.
+TEST(Win32PortErrors, ClosedAndAbortedTransfersCarryTheSystemsCodes) {
+    ASSERT_FALSE(TestPort().empty());
+    for (const std::string& name : {TestPort(), std::string("SIM")}) {
+        SCOPED_TRACE(name);
+        TComPort port;
+        ConfigureAsProgram(port);
+        port.Parity().SetBits(prNone);
+        port.SetPort(name);
+        port.OpenPort();
+        port.ClosePort();
+        struct Row {
+            int number;
+            std::function<void()> call;
+        };
+        const Row rows[] = {
+            {CError_WriteFailed, [&] { port.WriteText("x"); }},
+            {CError_ReadFailed, [&] { std::string s; port.ReadText(s, 1); }},
+            {CError_PurgeFailed, [&] { port.PurgeBuffers(true, true); }},
+            {CError_EscapeComFailed, [&] { port.SetBreakState(true); }},
+            {CError_ClearComFailed, [&] { port.WaitingInputCount(); }},
+        };
+        for (const Row& row : rows) {
+            try {
+                row.call();
+                ADD_FAILURE() << "error " << row.number << " not raised";
+            } catch (const EComPort& e) {
+                EXPECT_EQ(e.ErrorNumber(), row.number);
+                EXPECT_EQ(e.SystemErrorCode(), ERROR_INVALID_HANDLE);
+            }
+        }
+
+        // A read that waits when the port closes.
+        port.Timeouts().SetReadInterval(0);
+        port.Timeouts().SetReadTotalConstant(10000);
+        port.OpenPort();
+        std::atomic<int> code{0};
+        std::thread reader([&] {
+            try {
+                std::string s;
+                port.ReadText(s, 10);
+            } catch (const EComPort& e) {
+                code = e.SystemErrorCode();
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port.ClosePort();
+        reader.join();
+        EXPECT_TRUE(code == ERROR_OPERATION_ABORTED || code == ERROR_INVALID_HANDLE) << "code " << code;
+    }
 }

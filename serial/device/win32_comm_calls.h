@@ -1,0 +1,26 @@
+// The kernel32 communications calls of the Windows backend whose arguments or
+// results matter beyond success, in one table. Tests replace entries to
+// record what the backend hands to the system or to play a driver that
+// misbehaves; the program never changes it. Replace entries only while no
+// port is open.
+#pragma once
+
+#include <windows.h>
+
+namespace serial::device {
+
+struct CommCalls {
+    BOOL(WINAPI* getCommState)(HANDLE, LPDCB) = ::GetCommState;
+    BOOL(WINAPI* setCommState)(HANDLE, LPDCB) = ::SetCommState;
+    BOOL(WINAPI* getCommTimeouts)(HANDLE, LPCOMMTIMEOUTS) = ::GetCommTimeouts;
+    BOOL(WINAPI* setCommTimeouts)(HANDLE, LPCOMMTIMEOUTS) = ::SetCommTimeouts;
+    BOOL(WINAPI* clearCommError)(HANDLE, LPDWORD, LPCOMSTAT) = ::ClearCommError;
+    BOOL(WINAPI* waitCommEvent)(HANDLE, LPDWORD, LPOVERLAPPED) = ::WaitCommEvent;
+    BOOL(WINAPI* getOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL) = ::GetOverlappedResult;
+    BOOL(WINAPI* cancelIoEx)(HANDLE, LPOVERLAPPED) = ::CancelIoEx;
+};
+
+// The table in use.
+CommCalls& Comm();
+
+}  // namespace serial::device

@@ -1,0 +1,169 @@
+#include "serial/device/win32_line_wait.h"
+
+#include <algorithm>
+
+#include "serial/device/win32_comm_calls.h"
+
+namespace serial::device {
+
+namespace {
+
+// The pause after a wait that gave nothing, the engine's own poll.
+constexpr DWORD kPauseMs = 1;
+// Waits in a row that give nothing before the driver's waits are no longer
+// trusted; a driver that works blocks until an event and never gets there.
+constexpr int kDistrustAfter = 16;
+// ... within this time (a working driver may complete a wait empty now and
+// then, Wine does so once in a few hundred).
+constexpr ULONGLONG kDistrustWithinMs = 1000;
+// Waits given up but still held by the system before the waits are no
+// longer trusted.
+constexpr std::size_t kMostRetired = 8;
+// How long closing waits for a given-up wait to be let go by the system.
+constexpr int kRetiredGraceMs = 1000;
+
+}  // namespace
+
+struct LineWait::PendingWait {
+    OVERLAPPED block{};
+    DWORD mask = 0;
+    PendingWait() { block.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ~PendingWait() {
+        if (block.hEvent) CloseHandle(block.hEvent);
+    }
+};
+
+LineWait::LineWait(HANDLE device, QueueCount queueCount)
+    : device_(device), queueCount_(std::move(queueCount)), wait_(std::make_unique<PendingWait>()) {}
+
+LineWait::~LineWait() = default;
+
+WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<bool>& shut) {
+    // The stop request comes first; within the loop every block also ends on it.
+    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return WaitResult::Stopped;
+    for (;;) {
+        if (shut) return WaitResult::Failed;
+        // A read counted before the queue is looked at: one that ends in
+        // between is news at the next turn, never lost.
+        const std::uint64_t taken = taken_;
+        int inQueue = 0;
+        if (const std::uint32_t news = Unannounced(taken, inQueue)) {
+            events = news;
+            Reported(taken, inQueue);
+            return WaitResult::Events;
+        }
+        if (polling_) {
+            if (Pause(stop)) return WaitResult::Stopped;
+            continue;
+        }
+        std::uint32_t got = 0;
+        const Outcome outcome = DriverWait(stop, got);
+        if (outcome == Outcome::Stopped) return WaitResult::Stopped;
+        if (outcome == Outcome::Events && (got & EV_RXCHAR)) {
+            // Arrivals that a handler has read already leave nothing to report.
+            if (queueCount_(inQueue) != 0 || inQueue == 0) got &= ~EV_RXCHAR;
+        }
+        got &= mask_;
+        if (outcome == Outcome::Events && got != 0) {
+            // Errors that a query cleared meanwhile go in the same batch,
+            // whose error step comes before its arrivals.
+            if ((mask_ & EV_ERR) && errorsDue_.exchange(false)) got |= EV_ERR;
+            nothingInARow_ = 0;
+            events = got;
+            Reported(taken, inQueue);
+            return WaitResult::Events;
+        }
+        if (NothingAgain()) polling_ = true;
+        if (nothingInARow_ > 1 && Pause(stop)) return WaitResult::Stopped;
+    }
+}
+
+// Events that the driver's waits may not report: line errors that another
+// query cleared, and bytes waiting that no report covered yet.
+std::uint32_t LineWait::Unannounced(std::uint64_t taken, int& inQueue) {
+    const std::uint32_t mask = mask_;
+    std::uint32_t news = 0;
+    if ((mask & EV_ERR) && errorsDue_.exchange(false)) news |= EV_ERR;
+    if (!(mask & EV_RXCHAR)) return news;
+    if (queueCount_(inQueue) != 0) {
+        inQueue = 0;
+        return news;
+    }
+    // What the last report left there, untouched since, was announced.
+    if (inQueue > 0 && (inQueue != reportedCount_ || taken != reportedTaken_)) news |= EV_RXCHAR;
+    if (inQueue == 0) reportedCount_ = 0;
+    return news;
+}
+
+LineWait::Outcome LineWait::DriverWait(HANDLE stop, std::uint32_t& got) {
+    if (!pending_) {
+        wait_->mask = 0;
+        ResetEvent(wait_->block.hEvent);
+        if (Comm().waitCommEvent(device_, &wait_->mask, &wait_->block)) {
+            got = wait_->mask;
+            return Outcome::Events;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) return Outcome::Nothing;
+        pending_ = true;
+    }
+    const HANDLE handles[2] = {stop, wait_->block.hEvent};
+    const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0) return Outcome::Stopped;
+    if (which != WAIT_OBJECT_0 + 1) return Outcome::Nothing;
+    DWORD unused = 0;
+    if (!Comm().getOverlappedResult(device_, &wait_->block, &unused, FALSE)) {
+        // Signalled yet incomplete: waiting on it again would return at once
+        // for ever. The next turn starts a fresh wait.
+        if (GetLastError() == ERROR_IO_INCOMPLETE) {
+            Retire();
+            return Outcome::Nothing;
+        }
+        pending_ = false;
+        return Outcome::Nothing;
+    }
+    pending_ = false;
+    got = wait_->mask;
+    return Outcome::Events;
+}
+
+// Counts a wait that gave nothing; true when such waits come in a run that
+// says the driver's waits cannot be trusted.
+bool LineWait::NothingAgain() {
+    const ULONGLONG now = GetTickCount64();
+    if (nothingInARow_ == 0 || now - runStart_ > kDistrustWithinMs) {
+        nothingInARow_ = 0;
+        runStart_ = now;
+    }
+    return ++nothingInARow_ >= kDistrustAfter;
+}
+
+// Gives the pending wait up; the system keeps its block until it completes.
+void LineWait::Retire() {
+    Comm().cancelIoEx(device_, &wait_->block);
+    retired_.push_back(std::move(wait_));
+    wait_ = std::make_unique<PendingWait>();
+    pending_ = false;
+    std::erase_if(retired_, [](const auto& w) { return HasOverlappedIoCompleted(&w->block); });
+    if (retired_.size() > kMostRetired) polling_ = true;
+}
+
+void LineWait::Reported(std::uint64_t taken, int inQueue) {
+    reportedTaken_ = taken;
+    reportedCount_ = inQueue;
+}
+
+bool LineWait::Pause(HANDLE stop) { return WaitForSingleObject(stop, kPauseMs) == WAIT_OBJECT_0; }
+
+void LineWait::Collect() {
+    DWORD unused = 0;
+    if (pending_) Comm().getOverlappedResult(device_, &wait_->block, &unused, TRUE);
+    pending_ = false;
+    for (auto& w : retired_) {
+        for (int ms = 0; ms < kRetiredGraceMs && !HasOverlappedIoCompleted(&w->block); ++ms) Sleep(1);
+        // A block the system never let go is left to it rather than freed.
+        if (!HasOverlappedIoCompleted(&w->block)) w.release();
+    }
+    retired_.clear();
+}
+
+}  // namespace serial::device

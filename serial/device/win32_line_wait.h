@@ -1,0 +1,91 @@
+// The monitoring thread's wait for line events on a COM device: the driver's
+// WaitCommEvent beside the stop event, kept safe from drivers that misbehave.
+// - No turn without a block: a wait that is refused, fails, is cancelled, is
+//   signalled while still incomplete, or completes with nothing to report is
+//   followed by a pause of 1 ms (the engine's poll) before the next one; only
+//   the first such wait after an event is retried at once, because Windows
+//   completes it at once for bytes that the handler has already read.
+// - Bytes in the input queue that no event announced are announced: those
+//   that arrived while the handler ran (Windows keeps their event for the
+//   next wait, Wine may not) and those that a purge, a break, a timed-out
+//   read or a failed wait left unannounced.
+// - Where the waits keep completing with nothing (a port without modem lines
+//   under Wine, some virtual COM drivers), the input queue's count is watched
+//   every millisecond instead, for as long as the port stays open.
+//
+// Threads: Wait and Collect on the monitoring thread (Collect also from the
+// closing thread once the monitoring thread has left); the rest from any.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "serial/device/device.h"
+// After the device layer's names, which the system's header also defines.
+#include <windows.h>
+
+namespace serial::device {
+
+class LineWait {
+public:
+    // Asks for the input queue's count; 0 or the system's error code.
+    using QueueCount = std::function<int(int& inQueue)>;
+
+    LineWait(HANDLE device, QueueCount queueCount);
+    ~LineWait();
+    LineWait(const LineWait&) = delete;
+    LineWait& operator=(const LineWait&) = delete;
+
+    // The events (EV_ bits) the next waits report; SetCommMask is the caller's.
+    void SetMask(std::uint32_t mask) { mask_ = mask; }
+    // A read or a purge took bytes from the queue: what stays is news.
+    void NoteInputTaken() { ++taken_; }
+    // A query other than the error event's cleared line errors: the error
+    // event is due.
+    void NoteErrorsCleared() { errorsDue_ = true; }
+
+    // Until masked events occurred (in `events`) or `stop` is signalled;
+    // Failed only once `shut` is set.
+    WaitResult Wait(HANDLE stop, std::uint32_t& events, const std::atomic<bool>& shut);
+
+    // Waits for every wait the system may still write to; after the waits
+    // were made to complete (SetCommMask, CancelIoEx) and before the device
+    // handle is closed.
+    void Collect();
+
+    // True once the waits are no longer trusted and the queue is watched.
+    bool Polling() const { return polling_; }
+
+private:
+    struct PendingWait;
+    enum class Outcome { Events, Nothing, Stopped };
+
+    std::uint32_t Unannounced(std::uint64_t taken, int& inQueue);
+    Outcome DriverWait(HANDLE stop, std::uint32_t& got);
+    bool NothingAgain();
+    void Retire();
+    void Reported(std::uint64_t taken, int inQueue);
+    bool Pause(HANDLE stop);
+
+    const HANDLE device_;
+    const QueueCount queueCount_;
+    std::atomic<std::uint32_t> mask_{0};
+    std::atomic<std::uint64_t> taken_{0};
+    std::atomic<bool> errorsDue_{false};
+
+    std::unique_ptr<PendingWait> wait_;
+    bool pending_ = false;
+    // Waits given up while the system still held them.
+    std::vector<std::unique_ptr<PendingWait>> retired_;
+    int nothingInARow_ = 0;
+    ULONGLONG runStart_ = 0;
+    std::atomic<bool> polling_{false};
+    // What the last report left in the queue, and the reads before it.
+    int reportedCount_ = 0;
+    std::uint64_t reportedTaken_ = 0;
+};
+
+}  // namespace serial::device

@@ -1,0 +1,295 @@
+// The Windows backend's line-event wait and the records it hands to the
+// system, on the echoing COM port (PD_TEST_COM_PORT, see win32_device_test),
+// with entries of the backend's system-call table replaced: to count the
+// calls, to record what is handed over, or to play a driver whose waits
+// misbehave as some do (Wine's on a port without modem lines among them).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "program_port.h"
+#include "serial/com_port.h"
+#include "serial/device/win32_comm_calls.h"  // with the system's header, after the device layer's
+#undef SetPort  // the printing spooler's, not the port's
+
+using namespace serial;
+using Clock = std::chrono::steady_clock;
+using serial::device::Comm;
+
+namespace {
+
+constexpr ULONG_PTR kStatusPending = 0x103;
+constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
+
+const serial::device::CommCalls kSystem;
+std::atomic<long> calls{0};
+
+BOOL WINAPI CountedClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
+    ++calls;
+    return kSystem.clearCommError(h, errors, stat);
+}
+BOOL WINAPI CountedWait(HANDLE h, LPDWORD mask, LPOVERLAPPED o) {
+    ++calls;
+    return kSystem.waitCommEvent(h, mask, o);
+}
+// A driver that refuses every wait, as after an adapter's glitch.
+BOOL WINAPI RefusingWait(HANDLE, LPDWORD, LPOVERLAPPED) {
+    ++calls;
+    SetLastError(ERROR_GEN_FAILURE);
+    return FALSE;
+}
+// One whose waits complete at once with nothing.
+BOOL WINAPI EmptyAtOnceWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
+    ++calls;
+    *mask = 0;
+    o->Internal = 0;
+    SetEvent(o->hEvent);
+    return TRUE;
+}
+// One that signals a wait's event while the wait is still incomplete.
+BOOL WINAPI StaleSignalWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
+    ++calls;
+    *mask = 0;
+    o->Internal = kStatusPending;
+    SetEvent(o->hEvent);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+BOOL WINAPI CountedOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wait) {
+    ++calls;
+    return kSystem.getOverlappedResult(h, o, n, wait);
+}
+// Cancelling the played waits completes them, as the system does.
+BOOL WINAPI CancelPlayed(HANDLE h, LPOVERLAPPED o) {
+    if (o && o->Internal == kStatusPending) {
+        o->Internal = kStatusCancelled;
+        return TRUE;
+    }
+    return kSystem.cancelIoEx(h, o);
+}
+
+std::string TestPort() {
+    const char* name = std::getenv("PD_TEST_COM_PORT");
+    return name ? name : "";
+}
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+template <typename Done>
+bool WaitFor(Done done) {
+    for (auto end = Clock::now() + std::chrono::seconds(5); !done();) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// The system-call table as found, put back after each test; the port with
+// the program's settings but without parity (see win32_device_test).
+class CommTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(TestPort().empty()) << "PD_TEST_COM_PORT names no port";
+        calls = 0;
+        Comm().clearCommError = CountedClearCommError;
+        Comm().waitCommEvent = CountedWait;
+        Comm().getOverlappedResult = CountedOverlappedResult;
+        Comm().cancelIoEx = CancelPlayed;
+        ConfigureAsProgram(port);
+        port.Parity().SetBits(prNone);
+        port.SetPort(TestPort());
+        port.OnRxChar = [this](TCustomComPort& p, int count) {
+            std::string bytes;
+            p.ReadText(bytes, count);
+            std::lock_guard guard(lock);
+            received += bytes;
+        };
+    }
+    void TearDown() override {
+        port.ClosePort();
+        Comm() = kSystem;
+    }
+    std::string Received() {
+        std::lock_guard guard(lock);
+        return received;
+    }
+
+    std::mutex lock;
+    std::string received;
+    TComPort port;
+};
+
+}  // namespace
+
+// A spinning wait makes thousands of calls a millisecond; a wait that blocks
+// makes a few, while the line is quiet and after bytes came.
+TEST_F(CommTable, DriversWhoseWaitsMisbehaveNeitherSpinNorMissBytes) {
+    struct Driver {
+        const char* name;
+        BOOL(WINAPI* wait)(HANDLE, LPDWORD, LPOVERLAPPED);
+    };
+    const Driver drivers[] = {
+        {"the system's", CountedWait},
+        {"refusing every wait", RefusingWait},
+        {"completing at once with nothing", EmptyAtOnceWait},
+        {"signalling an incomplete wait", StaleSignalWait},
+    };
+    for (const Driver& driver : drivers) {
+        SCOPED_TRACE(driver.name);
+        Comm().waitCommEvent = driver.wait;
+        {
+            std::lock_guard guard(lock);
+            received.clear();
+        }
+        port.OpenPort();
+        port.WriteText("ab");
+        EXPECT_TRUE(WaitFor([&] { return Received().size() >= 2; })) << "received " << Received().size();
+        const auto start = Clock::now();
+        const long before = calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const double ms = MsSince(start);
+        EXPECT_LT(calls - before, 4 * ms + 50) << "over " << ms << " ms";
+        port.WriteText("c");
+        EXPECT_TRUE(WaitFor([&] { return Received().size() >= 3; })) << "deaf after a quiet line";
+        const auto closing = Clock::now();
+        port.ClosePort();
+        EXPECT_LT(MsSince(closing), 3000.0);
+        EXPECT_EQ(Received(), "abc");
+    }
+}
+
+// Bytes that arrive while the handler runs, or after a purge, raise the
+// next OnRxChar, whatever the driver's waits make of them.
+TEST_F(CommTable, BytesLeftByTheHandlerOrArrivingAfterAPurgeAreAnnounced) {
+    std::atomic<int> handlerCalls{0};
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        std::string bytes;
+        p.ReadText(bytes, count);
+        {
+            std::lock_guard guard(lock);
+            received += bytes;
+        }
+        // The first handler sends a byte whose echo arrives while it still runs.
+        if (handlerCalls++ == 0) {
+            p.WriteText("y");
+            WaitFor([&] { return p.WaitingInputCount() > 0; });
+        }
+    };
+    port.OpenPort();
+    port.WriteText("x");
+    EXPECT_TRUE(WaitFor([&] { return Received() == "xy"; })) << Received();
+    port.PurgeBuffers(true, true);
+    port.WriteText("z");
+    EXPECT_TRUE(WaitFor([&] { return Received() == "xyz"; })) << Received();
+}
+
+namespace {
+
+std::mutex recordLock;
+std::vector<DCB> handedStates;
+
+BOOL WINAPI RecordState(HANDLE h, LPDCB dcb) {
+    {
+        std::lock_guard guard(recordLock);
+        handedStates.push_back(*dcb);
+    }
+    // A pseudo-terminal refuses parity once set; what matters is what was handed over.
+    return dcb->Parity == NOPARITY ? kSystem.setCommState(h, dcb) : TRUE;
+}
+
+std::atomic<bool> frameErrorDue{false};
+BOOL WINAPI FrameErrorOnce(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
+    const BOOL ok = kSystem.clearCommError(h, errors, stat);
+    if (ok && frameErrorDue.exchange(false)) *errors |= CE_FRAME;
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(CommTable, TheDeviceControlBlockCarriesTheParityCheckWhenItIsOn) {
+    struct Row {
+        TParityBits bits;
+        bool check;
+        DWORD fParity;
+        BYTE parity;
+    };
+    const Row rows[] = {{prEven, true, 1, EVENPARITY}, {prEven, false, 0, EVENPARITY}, {prNone, true, 1, NOPARITY}};
+    Comm().setCommState = RecordState;
+    for (const Row& row : rows) {
+        handedStates.clear();
+        port.Parity().SetBits(row.bits);
+        port.Parity().SetCheck(row.check);
+        port.OpenPort();
+        port.ClosePort();
+        ASSERT_GE(handedStates.size(), 1u);
+        const DCB& dcb = handedStates.front();
+        EXPECT_EQ(dcb.fParity, row.fParity) << "check " << row.check << ", parity " << int(row.bits);
+        EXPECT_EQ(dcb.Parity, row.parity);
+        EXPECT_EQ(dcb.fBinary, 1u);
+        EXPECT_EQ(dcb.BaudRate, 9600u);
+    }
+}
+
+// A read's ClearCommError takes the line errors from the driver; they are
+// still there for ReadLineErrors and for the error event.
+TEST_F(CommTable, LineErrorsThatAReadClearedReachReadLineErrorsAndTheErrorEvent) {
+    Comm().clearCommError = FrameErrorOnce;
+    port.OpenPort();
+    frameErrorDue = true;
+    std::string nothing;
+    port.ReadText(nothing, 1);
+    EXPECT_FALSE(frameErrorDue);
+    EXPECT_TRUE(port.ReadLineErrors().Contains(errFrame));
+    EXPECT_TRUE(port.ReadLineErrors().Empty()) << "reported once";
+    port.ClosePort();
+
+    std::atomic<bool> frameSeen{false};
+    port.SetEvents({evRxChar, evError});
+    port.OnError = [&](TCustomComPort&, TComErrors errors) {
+        if (errors.Contains(errFrame)) frameSeen = true;
+    };
+    port.OpenPort();
+    frameErrorDue = true;
+    port.ReadText(nothing, 1);
+    port.WriteText("e");
+    EXPECT_TRUE(WaitFor([&] { return frameSeen.load(); }));
+}
+
+// Closing puts back the settings found at the opening, and the port opens
+// again at once, any number of times.
+TEST_F(CommTable, ClosingPutsBackTheSettingsFoundAndThePortOpensAgain) {
+    const std::wstring path = L"\\\\.\\" + std::wstring(TestPort().begin(), TestPort().end());
+    auto current = [&] {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        COMMTIMEOUTS timeouts{};
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        GetCommState(h, &dcb);
+        GetCommTimeouts(h, &timeouts);
+        CloseHandle(h);
+        return std::make_pair(dcb, timeouts);
+    };
+    const auto [found, foundTimeouts] = current();
+    // The program's own settings: even parity, which a pseudo-terminal takes
+    // only from settings without it.
+    port.Parity().SetBits(prEven);
+    port.SetBaudRate(found.BaudRate == 19200 ? br4800 : br19200);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NO_THROW(port.OpenPort()) << "opening " << i + 1;
+        port.ClosePort();
+        const auto [dcb, timeouts] = current();
+        EXPECT_EQ(dcb.BaudRate, found.BaudRate);
+        EXPECT_EQ(dcb.ByteSize, found.ByteSize);
+        EXPECT_EQ(dcb.Parity, found.Parity);
+        EXPECT_EQ(timeouts.ReadIntervalTimeout, foundTimeouts.ReadIntervalTimeout);
+        EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, foundTimeouts.WriteTotalTimeoutConstant);
+    }
+}
