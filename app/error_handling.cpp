@@ -9,7 +9,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace app {
 

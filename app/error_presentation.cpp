@@ -11,7 +11,7 @@
 #include <QThread>
 #include <QWidget>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "window/qt/message_box.h"
 
 namespace app {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "core/delay.h"
-#include "core/thread_priority.h"
+#include "core/platform/delay.h"
+#include "core/realtime/thread_priority.h"
 
 namespace cli {
 

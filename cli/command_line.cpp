@@ -1,6 +1,6 @@
 #include "cli/command_line.h"
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace cli {
 

@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "cli/diagnosis_report.h"
-#include "cli/exchange.h"
+#include "trace/exchange.h"
 #include "cli/headless_window.h"
 #include "cli/port_open.h"
-#include "cli/tracing_port.h"
-#include "core/delay.h"
-#include "core/exception.h"
+#include "trace/tracing_port.h"
+#include "core/platform/delay.h"
+#include "core/platform/exception.h"
 #include "serial/com_error.h"
 
 namespace cli {

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "cli/json.h"
+#include "trace/json.h"
 #include "cli/terminal_text.h"
-#include "core/cp1251.h"
-#include "core/exception.h"
-#include "core/text_file.h"
+#include "core/text/cp1251.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
 
 namespace cli {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/wake_event.h"
+#include "core/platform/wake_event.h"
 
 namespace cli {
 

@@ -8,13 +8,13 @@
 #include "cli/adapter_check.h"
 #include "cli/command_line.h"
 #include "cli/diagnose.h"
-#include "cli/exchange.h"
+#include "trace/exchange.h"
 #include "cli/exit_codes.h"
-#include "cli/line_trace.h"
+#include "trace/line_trace.h"
 #include "cli/port_open.h"
 #include "cli/stop_signals.h"
-#include "cli/timeline_svg.h"
-#include "core/exception.h"
+#include "trace/timeline_svg.h"
+#include "core/platform/exception.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/utf.h"
+#include "core/text/utf.h"
 
 namespace cli {
 

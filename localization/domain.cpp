@@ -6,7 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "localization/assembly.h"
 
 namespace localization {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/rwlock.h"
+#include "core/platform/rwlock.h"
 #include "localization/mapped_file.h"
 
 namespace localization {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "localization/executable_file.h"
 
 namespace localization {

@@ -1,6 +1,6 @@
 #include "localization/gettext.h"
 
-#include "core/utf.h"
+#include "core/text/utf.h"
 #include "localization/instance.h"
 #include "localization/runtime.h"
 

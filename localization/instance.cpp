@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "core/exception.h"
-#include "core/utf.h"
+#include "core/platform/exception.h"
+#include "core/text/utf.h"
 
 namespace localization {
 

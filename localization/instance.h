@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/rwlock.h"
+#include "core/platform/rwlock.h"
 #include "localization/domain.h"
 
 namespace localization {

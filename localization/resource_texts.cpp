@@ -4,8 +4,8 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "core/rwlock.h"
-#include "core/utf.h"
+#include "core/platform/rwlock.h"
+#include "core/text/utf.h"
 #include "localization/instance.h"
 #include "localization/runtime.h"
 

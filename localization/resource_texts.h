@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/builtin_text.h"
+#include "core/platform/builtin_text.h"
 #include "localization/gettext.h"
 
 namespace localization {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "core/builtin_text.h"
+#include "core/platform/builtin_text.h"
 #include "localization/assembly.h"
 #include "localization/executable_file.h"
 #include "localization/instance.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/cp1251.h"
-#include "core/delay.h"
+#include "core/text/cp1251.h"
+#include "core/platform/delay.h"
 
 namespace protocol {
 

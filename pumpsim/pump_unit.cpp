@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace pumpsim {
 

@@ -6,10 +6,10 @@
 #include <mutex>
 #include <thread>
 
-#include "core/exception.h"
-#include "core/line_condition.h"
-#include "core/thread_priority.h"
-#include "core/wake_event.h"
+#include "core/platform/exception.h"
+#include "core/platform/line_condition.h"
+#include "core/realtime/thread_priority.h"
+#include "core/platform/wake_event.h"
 #include "pumpsim/pump_unit.h"
 
 namespace pumpsim {

@@ -122,7 +122,7 @@ public:
     // Discards the bytes waiting for the tester (input); the line holds no
     // unsent tester bytes (Write is synchronous), so output has nothing to drop.
     void Purge(bool input, bool output);
-    // A wake event (core/wake_event.h) signalled when bytes arrive for the
+    // A wake event (core/platform/wake_event.h) signalled when bytes arrive for the
     // tester; the reader resets it.
     int ArrivalFd() const;
 

@@ -1,7 +1,7 @@
 #include "serial/com_error.h"
 
-#include "core/format.h"
-#include "core/utf.h"
+#include "core/text/format.h"
+#include "core/text/utf.h"
 #include "localization/gettext.h"
 
 namespace serial {

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace serial {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
-#include "core/thread_priority.h"
-#include "core/wake_event.h"
+#include "core/realtime/thread_priority.h"
+#include "core/platform/wake_event.h"
 
 namespace serial {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/builtin_text.h"
-#include "core/exception.h"
-#include "core/format.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/exception.h"
+#include "core/text/format.h"
 
 namespace serial {
 

@@ -1,6 +1,6 @@
 #include "serial/open_failure.h"
 
-#include "core/format.h"
+#include "core/text/format.h"
 #include "localization/gettext.h"
 #include "serial/device/device.h"
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "serial/open_failure.h"
 
 namespace serial {

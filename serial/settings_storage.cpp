@@ -6,8 +6,8 @@
 #include <array>
 #include <optional>
 
-#include "core/store_ini.h"
-#include "core/store_registry.h"
+#include "core/stores/store_ini.h"
+#include "core/stores/store_registry.h"
 #include "serial/com_port.h"
 
 namespace serial {

@@ -1,9 +1,9 @@
 #include "window/form_files.h"
 
-#include "core/builtin_text.h"
-#include "core/cp1251.h"
-#include "core/exception.h"
-#include "core/text_file.h"
+#include "core/platform/builtin_text.h"
+#include "core/text/cp1251.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
 
 namespace window {
 

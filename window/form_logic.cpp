@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <utility>
 
-#include "core/cp1251.h"
-#include "core/delay.h"
-#include "core/text_file.h"
-#include "core/thread_priority.h"
+#include "core/text/cp1251.h"
+#include "core/platform/delay.h"
+#include "core/platform/text_file.h"
+#include "core/realtime/thread_priority.h"
 #include "window/form_files.h"
 
 namespace window {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace window {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "window/port_scan.h"
 
 namespace window {

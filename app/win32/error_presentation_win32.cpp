@@ -4,8 +4,8 @@
 
 #include "app/error_presentation.h"
 #include "app/win32/application_window.h"
-#include "core/exception.h"
-#include "core/win32_text.h"
+#include "core/platform/exception.h"
+#include "core/text/win32_text.h"
 #include "window/win32/controls.h"
 #include "window/win32/gui_queue.h"
 

@@ -11,7 +11,7 @@
 #include "app/win32/about.h"
 #include "app/win32/application_window.h"
 #include "app/win32/user_folder.h"
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "serial/component.h"
 #include "window/handler_guard.h"
 #include "window/win32/form1.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "localization/instance.h"
 #include "serial/open_failure.h"
 

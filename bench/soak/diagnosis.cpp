@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/thread_priority.h"
+#include "core/realtime/thread_priority.h"
 #include "derailment.h"
 #include "event_loop.h"
 #include "port_session.h"

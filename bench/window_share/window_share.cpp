@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/delay.h"
-#include "core/thread_priority.h"
+#include "core/platform/delay.h"
+#include "core/realtime/thread_priority.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/delay.h"
-#include "core/thread_priority.h"
+#include "core/platform/delay.h"
+#include "core/realtime/thread_priority.h"
 #include "serial/device/win32_device.h"
 
 int main() {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "pumpsim/tools/serve.h"
 #include "pumpsim/tools/tool_options.h"
 

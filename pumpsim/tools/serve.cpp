@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "core/exception.h"
-#include "core/thread_priority.h"
+#include "core/platform/exception.h"
+#include "core/realtime/thread_priority.h"
 #include "pumpsim/pump_unit.h"
 
 namespace pumpsim::tool {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace pumpsim::tool {
 

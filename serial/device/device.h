@@ -138,7 +138,7 @@ public:
     // The events (EV_ bits) the next waits report.
     virtual void SetEventMask(std::uint32_t mask) = 0;
     // Waits until one of the masked events occurred (reported in `events`) or
-    // `stopFd` (a wake event, core/wake_event.h) is signalled. An event that
+    // `stopFd` (a wake event, core/platform/wake_event.h) is signalled. An event that
     // occurs while no wait runs is reported by the next wait.
     virtual WaitResult WaitEvent(int stopFd, std::uint32_t& events) = 0;
 

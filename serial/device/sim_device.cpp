@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "core/wake_event.h"
+#include "core/platform/wake_event.h"
 #include "serial/device/timing.h"
 
 namespace serial::device {

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <set>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "serial/device/timing.h"
 #include "serial/device/win32_comm_calls.h"
 #include "serial/device/win32_line_wait.h"

@@ -12,7 +12,7 @@
 #include "app/error_presentation.h"
 #include "app/startup.h"
 #include "window/qt/form1.h"
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "serial/component.h"
 #include "gui_fixture.h"
 

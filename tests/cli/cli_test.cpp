@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "cli/exchange.h"
-#include "cli/json.h"
-#include "cli/line_trace.h"
+#include "trace/exchange.h"
+#include "trace/json.h"
+#include "trace/line_trace.h"
 #include "cli_process.h"
 #include "line_flood.h"
 #include "port_session.h"

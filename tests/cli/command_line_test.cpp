@@ -3,7 +3,7 @@
 // fault help lines.
 #include <gtest/gtest.h>
 
-#include "cli/line_trace.h"
+#include "trace/line_trace.h"
 #include "cli_process.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <thread>
 
-#include "core/builtin_text.h"
-#include "core/exception.h"
-#include "core/text_file.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
 
 namespace {
 

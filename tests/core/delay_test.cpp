@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "core/delay.h"
+#include "core/platform/delay.h"
 
 TEST(DelayMs, WaitsAtLeastTheGivenTime) {
     using Clock = std::chrono::steady_clock;

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "core/store_ini_index.h"
+#include "core/stores/store_ini_index.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

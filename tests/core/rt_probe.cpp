@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "core/thread_priority.h"
+#include "core/realtime/thread_priority.h"
 
 namespace {
 

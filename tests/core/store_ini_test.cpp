@@ -13,9 +13,9 @@
 #include <memory>
 #include <new>
 
-#include "core/exception.h"
-#include "core/store_ini_file.h"
-#include "core/store_ini_index.h"
+#include "core/platform/exception.h"
+#include "core/stores/store_ini_file.h"
+#include "core/stores/store_ini_index.h"
 #include "store_test_support.h"
 
 // Heap bytes in use while `counting`, and their peak: the price of loading a

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "core/builtin_text.h"
-#include "core/exception.h"
-#include "core/store_registry_tree.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/exception.h"
+#include "core/stores/store_registry_tree.h"
 #include "store_test_support.h"
 
 namespace {

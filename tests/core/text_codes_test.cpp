@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/cp1251.h"
-#include "core/format.h"
-#include "core/utf.h"
+#include "core/text/cp1251.h"
+#include "core/text/format.h"
+#include "core/text/utf.h"
 
 TEST(Cp1251, CyrillicRoundTripsThroughUtf8) {
     std::string utf8 = "Проверка Ошибок ёЁ №";

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "core/exception.h"
-#include "core/text_file.h"
+#include "core/platform/exception.h"
+#include "core/platform/text_file.h"
 
 namespace {
 

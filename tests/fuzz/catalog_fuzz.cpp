@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "fuzz_support.h"
 #include "localization/domain.h"
 

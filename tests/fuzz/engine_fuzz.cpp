@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/cp1251.h"
-#include "core/utf.h"
+#include "core/text/cp1251.h"
+#include "core/text/utf.h"
 #include "engine_fakes.h"
 #include "fuzz_support.h"
 

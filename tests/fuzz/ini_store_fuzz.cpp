@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "core/exception.h"
-#include "core/store_ini_file.h"
-#include "core/store_text.h"
+#include "core/platform/exception.h"
+#include "core/stores/store_ini_file.h"
+#include "core/stores/store_text.h"
 #include "fuzz_support.h"
 
 namespace {

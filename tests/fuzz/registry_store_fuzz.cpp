@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "core/exception.h"
-#include "core/store_registry_tree.h"
+#include "core/platform/exception.h"
+#include "core/stores/store_registry_tree.h"
 #include "fuzz_support.h"
 
 namespace {

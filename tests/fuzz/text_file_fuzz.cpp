@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/cp1251.h"
-#include "core/text_file.h"
-#include "core/utf.h"
+#include "core/text/cp1251.h"
+#include "core/platform/text_file.h"
+#include "core/text/utf.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,10 +6,10 @@
 #include <sstream>
 #include <vector>
 
-#include "cli/exchange.h"
-#include "cli/line_trace.h"
-#include "cli/timeline_svg.h"
-#include "core/exception.h"
+#include "trace/exchange.h"
+#include "trace/line_trace.h"
+#include "trace/timeline_svg.h"
+#include "core/platform/exception.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 
 namespace testcat {
 

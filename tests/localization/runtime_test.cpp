@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "catalog_fixture.h"
-#include "core/builtin_text.h"
-#include "core/text_file.h"
+#include "core/platform/builtin_text.h"
+#include "core/platform/text_file.h"
 #include "env_guard.h"
 #include "localization/assembly.h"
 #include "localization/executable_file.h"

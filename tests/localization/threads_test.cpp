@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "catalog_fixture.h"
-#include "core/builtin_text.h"
+#include "core/platform/builtin_text.h"
 #include "env_guard.h"
 #include "localization/gettext.h"
 #include "localization/instance.h"

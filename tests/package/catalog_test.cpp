@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "core/builtin_text.h"
-#include "core/utf.h"
+#include "core/platform/builtin_text.h"
+#include "core/text/utf.h"
 #include "env_guard.h"
 #include "gui_fixture.h"
 #include "localization/instance.h"

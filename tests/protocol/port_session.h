@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/thread_priority.h"
+#include "core/realtime/thread_priority.h"
 
 #include "event_loop.h"
 #include "serial/device/sim_device.h"

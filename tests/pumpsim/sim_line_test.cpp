@@ -6,8 +6,8 @@
 #include <optional>
 #include <thread>
 
-#include "core/exception.h"
-#include "core/wake_event.h"
+#include "core/platform/exception.h"
+#include "core/platform/wake_event.h"
 #include "pumpsim/pump_unit.h"
 #include "pumpsim/sim_line.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "core/exception.h"
-#include "core/thread_priority.h"
+#include "core/platform/exception.h"
+#include "core/realtime/thread_priority.h"
 #include "pumpsim/tools/serve.h"
 #include "pumpsim/tools/tool_options.h"
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "core/exception.h"
-#include "core/store_ini_file.h"
-#include "core/store_registry_tree.h"
+#include "core/platform/exception.h"
+#include "core/stores/store_ini_file.h"
+#include "core/stores/store_registry_tree.h"
 #include "serial/com_port.h"
 
 namespace {

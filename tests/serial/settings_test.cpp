@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "core/exception.h"
+#include "core/platform/exception.h"
 #include "serial/com_port.h"
 #include "program_port.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/delay.h"
+#include "core/platform/delay.h"
 #include "serial/com_port.h"
 #include "serial/device/sim_device.h"
 

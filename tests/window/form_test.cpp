@@ -10,8 +10,8 @@
 #include <QTextCursor>
 
 #include "app/error_presentation.h"
-#include "core/cp1251.h"
-#include "core/exception.h"
+#include "core/text/cp1251.h"
+#include "core/platform/exception.h"
 #include "gui_fixture.h"
 #include "window/qt/form1.h"
 #include "window/qt/memo_text.h"

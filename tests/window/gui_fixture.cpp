@@ -12,7 +12,7 @@
 #include <QThread>
 
 #include "app/application.h"
-#include "core/cp1251.h"
+#include "core/text/cp1251.h"
 
 namespace testing_support {
 

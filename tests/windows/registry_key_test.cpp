@@ -2,8 +2,8 @@
 // the same storage operations as on the registry-like store on Linux.
 #include <gtest/gtest.h>
 
-#include "core/exception.h"
-#include "core/registry_key_win32.h"
+#include "core/platform/exception.h"
+#include "core/stores/registry_key_win32.h"
 #include "serial/com_port.h"
 
 using namespace serial;

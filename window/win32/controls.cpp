@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 
 namespace window::win32 {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 
 #include "window/handler_guard.h"
 #include "window/win32/control_ids.h"

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "core/win32_text.h"
+#include "core/text/win32_text.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
 #include "window/win32/form1.h"
