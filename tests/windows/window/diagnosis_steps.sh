@@ -42,6 +42,24 @@ link_up() {
   echo "note: ${label:+[$label] }the link had ended before this step; starting it again" >&2
   start_link
 }
+# A request that the link carries: the click on $1, then its outcome, the
+# condition given by the rest. A request still pending when the link ends is
+# dropped by the next start; if the link ends before the outcome shows, the
+# user starts again and asks again (three times at most).
+link_ended() { enabled $Button3; }
+outcome_or_end() { "$@" || link_ended; }
+request() {
+  local button=$1 attempt
+  shift
+  for attempt in 1 2 3; do
+    link_up
+    spy click TForm1 "$button"
+    within 60 outcome_or_end "$@"
+    "$@" && return 0
+    link_ended || return 1
+  done
+  return 1
+}
 
 identify() {
   check "identification completes" start_link
@@ -62,9 +80,7 @@ tip_shows() {
 }
 
 read_faults() {
-  link_up
-  spy click TForm1 $Button4
-  check "fault 53 shown" within 60 shown $t53
+  check "fault 53 shown" request $Button4 shown $t53
   check "fault 5a shown" within 30 shown $t5a
   check "only the pump's faults shown" same "$(list | grep -cE '^2 Button 3[0-9]{2} 1 ')" 2
   check "status hidden while faults are shown" hidden $status
@@ -81,9 +97,7 @@ help_text() {
 }
 
 erase() {
-  link_up
-  spy click TForm1 $button1
-  check "erasing hides the fault buttons" within 60 fault_buttons_hidden
+  check "erasing hides the fault buttons" request $button1 fault_buttons_hidden
 }
 
 exit_program() {
