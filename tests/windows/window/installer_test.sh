@@ -22,9 +22,9 @@ installed="$drive/Program Files/pumpdiag"
 shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/pumpdiag.lnk"
 exists() { [ -e "$1" ]; }
 gone() { [ ! -e "$1" ]; }
-registered() { wine reg query "$key" /v DisplayName 2>/dev/null | grep -q pumpdiag; }
+registered() { "${rt[@]}" wine reg query "$key" /v DisplayName 2>/dev/null | grep -q pumpdiag; }
 
-check "setup exits 0" timeout 300 wine "$setup" /S
+check "setup exits 0" timeout 300 "${rt[@]}" wine "$setup" /S
 check "program installed" exists "$installed/pumpdiag.exe"
 check "companion installed" exists "$installed/pumpdiag-cli.exe"
 check "catalog installed" exists "$installed/locale/ru/LC_MESSAGES/default.mo"
@@ -33,13 +33,13 @@ check "Start menu shortcut" exists "$shortcut"
 check "listed among the system's programs" registered
 
 # The user's folder, with an edited help text and a port.ini, as a workshop keeps it.
-user=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+user=$("${rt[@]}" wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
 folder=$(winepath -u "$user\\pumpdiag" 2>/dev/null)
 mkdir -p "$folder"
 printf 'SIM' >"$folder/port.ini"
 printf 'our own text' >"$folder/50.txt"
-(cd "$drive" && exec wine start /wait /unix "$shortcut" >/dev/null 2>&1) &
-check "the shortcut starts the program" within 60 top_shown TForm1
+(cd "$drive" && exec "${rt[@]}" wine start /wait /unix "$shortcut" >/dev/null 2>&1) &
+check "the shortcut starts the program" within 120 top_shown TForm1
 check "no error box: port.ini read from the user's folder" no_top_shown '#32770'
 check "English captions for an English user" cmp -s "$folder/caption.txt" "$root/data/en/caption.txt"
 check "help texts copied" cmp -s "$folder/5E.txt" "$root/data/5E.txt"
@@ -47,11 +47,11 @@ check "an edited help text kept" same "$(cat "$folder/50.txt")" "our own text"
 spy command TForm1 $((0x200))
 within 30 no_top_shown TForm1
 
-check "uninstall exits 0" timeout 300 wine "$installed/uninstall.exe" /S
+check "uninstall exits 0" timeout 300 "${rt[@]}" wine "$installed/uninstall.exe" /S
 # The uninstaller runs from a copy of itself, so it ends after its starter.
 check "program removed" within 60 gone "$installed"
 check "shortcut removed" gone "$shortcut"
-check "removed from the system's programs" bash -c "! wine reg query '$key' >/dev/null 2>&1"
+check "removed from the system's programs" bash -c "! ${rt[*]} wine reg query '$key' >/dev/null 2>&1"
 check "user's folder left alone" same "$(cat "$folder/50.txt" "$folder/port.ini")" "our own textSIM"
 
 echo "installer: $passed passed, $failed failed"

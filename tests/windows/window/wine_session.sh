@@ -23,6 +23,7 @@ export DISPLAY=:$display
 # One server for the whole session that never ends by itself (-p): a program
 # that connects while the server winds down after the last program has ended
 # dies with "wine client error: recvmsg: Connection reset by peer".
+mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 "${rt[@]}" wineserver -f -p >/dev/null 2>&1 &

@@ -130,6 +130,8 @@ int main(int argc, char** argv) {
                    : 1;
     }
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
-    std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | settext CLASS ID TEXT\n");
+    std::fprintf(stderr,
+                 "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS"
+                 " | settext CLASS ID TEXT\n");
     return 2;
 }
