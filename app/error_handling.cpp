@@ -1,5 +1,6 @@
 // What every platform's error presentation shares: the dispatch of an
-// escaped error to its box, the boxes' texts and the title they carry.
+// escaped error to its box, the component's errors sent to the GUI thread,
+// the boxes' texts and the title they carry.
 #include "app/error_presentation.h"
 
 #include <cxxabi.h>
@@ -65,6 +66,17 @@ void PresentFatalError() noexcept {
     } catch (...) {
         std::fputs("error while presenting an error\n", stderr);
     }
+}
+
+void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
+    // Components also report from their monitoring threads; boxes belong to the GUI thread.
+    RunOnGuiThread([error] {
+        try {
+            std::rethrow_exception(error);
+        } catch (...) {
+            HandleUncaughtError();
+        }
+    });
 }
 
 const std::string& ApplicationTitle() { return Title(); }

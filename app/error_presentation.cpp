@@ -48,20 +48,12 @@ void ShowErrorMessage(const core::Exception& error) {
     window::ShowMessageBox(nullptr, {ApplicationTitle(), WithFinalPeriod(error.Message()), window::BoxIcon::Error});
 }
 
-void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
-    auto present = [error] {
-        try {
-            std::rethrow_exception(error);
-        } catch (...) {
-            HandleUncaughtError();
-        }
-    };
-    // Components also report from their monitoring threads; boxes belong to the GUI thread.
+void RunOnGuiThread(std::function<void()> action) {
     QCoreApplication* application = QCoreApplication::instance();
     if (!application || QThread::currentThread() == application->thread())
-        present();
+        action();
     else
-        QMetaObject::invokeMethod(application, present, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(application, std::move(action), Qt::QueuedConnection);
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace core {
@@ -46,6 +47,9 @@ void PresentFatalError() noexcept;
 // escaped error, on the GUI thread whichever thread reports it.
 void PresentComponentError(serial::TComponent* sender, std::exception_ptr error);
 
+// Platform: runs `action` on the GUI thread: at once when called there on
+// Qt, queued to it otherwise (and always on Windows).
+void RunOnGuiThread(std::function<void()> action);
 // Platform: releases the mouse from a window that holds it, abandoning a
 // half-finished drag or button press.
 void CancelMouseCapture();

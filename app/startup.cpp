@@ -3,39 +3,25 @@
 #include <cstdint>
 #include <memory>
 
-#include <QIcon>
-#include <QPixmap>
-
-#include "app/about_form.h"
-#include "app/application.h"
 #include "app/error_presentation.h"
-#include "window/qt/form1.h"
-#include "window/qt/message_box.h"
-#include "window/qt/pictures.h"
+#include "app/startup_face.h"
 
 namespace app {
 
 void CreateWindows() {
-    auto* form = new window::TForm1();
-    window::Form1 = form;
+    CreateMainWindow();
     try {
-        form->FormCreate();
+        RunMainWindowCreate();
     } catch (...) {
         HandleUncaughtError();
     }
-    auto* about = new TAbout();
-    window::About = about;
-    about->show();
-    form->show();
-    form->raise();
-    form->activateWindow();
+    CreateAboutWindow();
+    ShowMainWindow();
 }
 
 void DestroyWindows() {
-    delete window::About;
-    window::About = nullptr;
-    delete window::Form1;
-    window::Form1 = nullptr;
+    DestroyAboutWindow();
+    DestroyMainWindow();
 }
 
 int RunProgram(int argc, char** argv) { return RunProgram(argc, argv, &CreateWindows); }
@@ -45,20 +31,15 @@ int RunProgram(int argc, char** argv, void (*createWindows)()) {
     const std::uintptr_t at = StartModulesAt(failed);
     if (failed) {
         // No window of the program exists: a plain box titled "Error".
-        std::unique_ptr<QApplication> boxOnly;
-        if (!QCoreApplication::instance()) boxOnly = std::make_unique<QApplication>(argc, argv);
-        window::ShowMessageBox(nullptr, {"Error", StartupFailureText(at), window::BoxIcon::None});
+        ShowStartupFailure(argc, argv, StartupFailureText(at));
         return kStartupFailureExitCode;
     }
     int rc = 0;
     {
-        std::unique_ptr<TApplication> own;
-        if (!QCoreApplication::instance()) own = std::make_unique<TApplication>(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        QApplication::setWindowIcon(QIcon(QPixmap::fromImage(window::ProgramIconImage())));
+        const std::unique_ptr<ApplicationScope> application = StartApplication(argc, argv);
         try {
             createWindows();
-            rc = QApplication::exec();
+            rc = RunMessageLoop();
         } catch (...) {
             // Outside every handler: nothing can go on without the windows.
             PresentFatalError();

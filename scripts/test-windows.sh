@@ -46,7 +46,7 @@ quiet() {  # runs a test program, showing its output only when it fails
 }
 
 tests=$win/tests/windows
-for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry; do
+for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry test_win32_console_stop; do
   check "$suite" quiet "${run[@]}" "$tests/$suite.exe"
 done
 # Left out: expectations that spell a catalog's path with the test's own

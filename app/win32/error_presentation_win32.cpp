@@ -1,5 +1,5 @@
 // Error presentation on Windows: the boxes through MessageBoxW, owned by the
-// application's hidden window; the component's errors handed to the GUI thread.
+// application's hidden window; work for the GUI thread through its queue.
 #include <windows.h>
 
 #include "app/error_presentation.h"
@@ -42,15 +42,6 @@ void ShowErrorMessage(const core::Exception& error) {
                                 core::WideText(WithFinalPeriod(error.Message())), MB_ICONERROR);
 }
 
-void PresentComponentError(serial::TComponent*, std::exception_ptr error) {
-    // Components also report from their monitoring threads; boxes belong to the GUI thread.
-    window::win32::PostToGui([error] {
-        try {
-            std::rethrow_exception(error);
-        } catch (...) {
-            HandleUncaughtError();
-        }
-    });
-}
+void RunOnGuiThread(std::function<void()> action) { window::win32::PostToGui(std::move(action)); }
 
 }  // namespace app

@@ -10,6 +10,8 @@ namespace {
 
 // The pause after a wait that gave nothing, the engine's own poll.
 constexpr DWORD kPauseMs = 1;
+// Pauses between two looks at the stop event (closing waits that long at most).
+constexpr unsigned kStopLookEvery = 8;
 // Waits in a row that give nothing before the driver's waits are no longer
 // trusted; a driver that works blocks until an event and never gets there.
 constexpr int kDistrustAfter = 16;
@@ -152,7 +154,12 @@ void LineWait::Reported(std::uint64_t taken, int inQueue) {
     reportedCount_ = inQueue;
 }
 
-bool LineWait::Pause(HANDLE stop) { return WaitForSingleObject(stop, kPauseMs) == WAIT_OBJECT_0; }
+// A sleep costs next to nothing, also under Wine, where a wait on the stop
+// event is a round trip to its server: the stop is looked at every few pauses.
+bool LineWait::Pause(HANDLE stop) {
+    Sleep(kPauseMs);
+    return ++pauses_ % kStopLookEvery == 0 && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+}
 
 void LineWait::Collect() {
     DWORD unused = 0;

@@ -80,6 +80,7 @@ private:
     bool pending_ = false;
     // Waits given up while the system still held them.
     std::vector<std::unique_ptr<PendingWait>> retired_;
+    unsigned pauses_ = 0;
     int nothingInARow_ = 0;
     ULONGLONG runStart_ = 0;
     std::atomic<bool> polling_{false};
