@@ -33,7 +33,14 @@ check "Start menu shortcut" exists "$shortcut"
 check "listed among the system's programs" registered
 
 # The user's folder, with an edited help text and a port.ini, as a workshop keeps it.
-user=$("${rt[@]}" wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+# Wine's start of cmd can fail on a busy machine ("ShellExecuteEx failed"):
+# asked again until the answer is a Windows path.
+local_app_data() {
+  user=$("${rt[@]}" wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+  [[ $user == [A-Za-z]:\\* ]]
+}
+check "the user's folder is known" within 120 local_app_data
+[[ $user == [A-Za-z]:\\* ]] || user='C:\users\unknown'
 folder=$(winepath -u "$user\\pumpdiag" 2>/dev/null)
 mkdir -p "$folder"
 printf 'SIM' >"$folder/port.ini"
