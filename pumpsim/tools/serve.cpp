@@ -190,16 +190,18 @@ private:
 };
 
 // How often the master is looked at while no tester has the terminal open,
-// and how long after the opening a purge still belongs to it.
+// and how long after the first purge of a tester further purges still belong
+// to the opening (a port may be purged twice there; a wake-up pattern before
+// its purge lasts 900 ms).
 constexpr auto kOpenPollInterval = std::chrono::milliseconds(5);
-constexpr auto kOpeningPurge = std::chrono::milliseconds(150);
+constexpr auto kOpeningPurges = std::chrono::milliseconds(500);
 
 // Serves one tester on the pty's master: from its opening to its closing.
 ServeEnd ServeTester(int master, int stopFd, const ToolOptions& options, FdTransport& transport) {
     PumpUnit unit(options.config, transport);
     const bool echo = options.Echo();
     bool connected = false;
-    Clock::time_point openedAt{};
+    std::optional<Clock::time_point> openingPurge;
     return ServeLoop(master, stopFd, unit, transport, [&](Clock::time_point now, short revents) {
         if (!connected) {
             if ((revents & POLLHUP) != 0) {
@@ -208,7 +210,6 @@ ServeEnd ServeTester(int master, int stopFd, const ToolOptions& options, FdTrans
                 return true;
             }
             connected = true;
-            openedAt = now;
         }
         std::uint8_t buf[512];
         ssize_t n = 0;
@@ -219,12 +220,15 @@ ServeEnd ServeTester(int master, int stopFd, const ToolOptions& options, FdTrans
                 if (echo) transport.Put(buf[i]);
                 unit.TesterByte(buf[i], now);
             }
-        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && now - openedAt > kOpeningPurge &&
-                   !options.silent) {
+        } else if ((buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0 && !options.silent) {
             // A terminal cannot carry a break: the purge that ends the
-            // tester's wake-up pattern wakes the unit. The purge that comes
-            // with opening the port does not (a pump does not wake then).
-            unit.Wake(now);
+            // tester's wake-up pattern wakes the unit. The purges that come
+            // with opening the port do not (a pump does not wake then), how
+            // long the opening took (a busy computer) notwithstanding.
+            if (!openingPurge)
+                openingPurge = now;
+            else if (now - *openingPurge > kOpeningPurges)
+                unit.Wake(now);
         }
         return true;
     });

@@ -33,8 +33,8 @@ enum class ServeEnd { Stopped, TesterClosed };
 // becomes readable or the tester closes the terminal after having opened it
 // (with options.stay, only when stopFd becomes readable: each tester that
 // closes the terminal leaves the unit asleep for the next one).
-// The unit wakes on the tester's purges, except one within 150 ms of the
-// opening (the port's own purge after opening).
+// The unit wakes on the tester's purges, except the first after the opening
+// and any within 500 ms of it (the port's own purges on opening).
 // Raises core::EOSError when the terminal cannot be set up.
 ServeEnd ServePty(const ToolOptions& options, std::ostream& out, int stopFd);
 

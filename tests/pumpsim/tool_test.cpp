@@ -185,11 +185,18 @@ int OpenAndWake(const std::string& link) {
     EXPECT_GE(fd, 0);
     termios t{};
     EXPECT_EQ(tcgetattr(fd, &t), 0);
+    // The port's set-up reaches the tool before its purge does: a change of
+    // the flow control is reported on the terminal's other side.
+    t.c_iflag |= IXON;
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
     cfmakeraw(&t);
     EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
-    // The purge that comes with opening the port does not wake the unit ...
+    // The purges that come with opening the port do not wake the unit, even
+    // when the opening took long (a busy computer) ...
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     tcflush(fd, TCIOFLUSH);
-    EXPECT_FALSE(ReadByte(fd, 250).has_value());
+    tcflush(fd, TCIOFLUSH);
+    EXPECT_FALSE(ReadByte(fd, 600).has_value());
     // ... the one after the wake-up pattern does.
     tcflush(fd, TCIOFLUSH);
     for (std::uint8_t expected : {0x55, 0x8C, 0x51}) {

@@ -55,7 +55,6 @@ for port in NUL COM9 missing "$(printf 'Com1\t')" "$long" '\\.\PhysicalDrive0' '
   fi
   wine "$spy" command TForm1 $Exit1 2>/dev/null
   within 30 ended || kill "$program" 2>/dev/null
-  wineserver -w 2>/dev/null
 done
 
 # ---- at 144 dpi from the start: the window and its limits scaled

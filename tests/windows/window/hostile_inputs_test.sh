@@ -10,7 +10,7 @@ build=$(cd "${1:-$root/build-windows}" && pwd)
 source "$(dirname "$0")/wine_session.sh"
 
 Exit1=$((0x200))
-box_shown() { list | grep -qE '^0 #32770 [0-9-]+ 1 '; }
+box_shown() { list | grep -E '^0 #32770 [0-9-]+ 1 ' >/dev/null; }
 # The box's text: the first Static with text among the box's own controls.
 box_text() { list | awk '/^0 / { inbox = ($2 == "#32770") } inbox && $2 == "Static" && !/ ""$/' | head -1; }
 
@@ -30,7 +30,6 @@ started() { top_shown TForm1 || box_shown; }
 stop() {
   wine "$spy" command TForm1 $Exit1
   within 30 bash -c "! kill -0 $program 2>/dev/null" || kill "$program" 2>/dev/null
-  wineserver -w 2>/dev/null
 }
 
 # A start whose port does not open: the box, its second line, then the window.

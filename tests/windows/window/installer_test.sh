@@ -93,7 +93,14 @@ for row in "pumpdiag.exe|VP/VR pump diagnosis" "pumpdiag-cli.exe|VP/VR pump diag
 done
 
 # The user's folder, with an edited help text and a port.ini, as a workshop keeps it.
-user=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+# Wine's start of cmd can fail on a busy machine ("ShellExecuteEx failed"):
+# asked again until the answer is a Windows path.
+local_app_data() {
+  user=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+  [[ $user == [A-Za-z]:\\* ]]
+}
+check "the user's folder is known" within 120 local_app_data
+[[ $user == [A-Za-z]:\\* ]] || user='C:\users\unknown'
 folder=$(winepath -u "$user\\pumpdiag" 2>/dev/null)
 mkdir -p "$folder"
 printf 'SIM' >"$folder/port.ini"
@@ -155,7 +162,7 @@ check "listed with the newer version" same "$(value HKLM DisplayVersion)" "$newe
 # as the machine may have none), the older setup over the running program:
 # asks to close it, changes nothing while it asks, goes on after Retry.
 localedef -i ru_RU -f UTF-8 "$work/ru_RU.UTF-8" >/dev/null 2>&1
-has() { wine "$spy" list 2>/dev/null | tr -d '\r' | grep -qE "$1"; }
+has() { wine "$spy" list 2>/dev/null | tr -d '\r' | grep -E "$1" >/dev/null; }
 check "interactive: the program runs" start_menu
 LOCPATH=$work LANG=ru_RU.UTF-8 wine "$setup" /ALLUSERS >/dev/null 2>&1 &
 interactive=$!

@@ -12,6 +12,8 @@
 //   winspy monitors                  one line a monitor: left top right bottom
 //   winspy rect CLASS                the top-level window of CLASS: left top right bottom
 //   winspy move CLASS X Y            moves the top-level window of CLASS to X, Y
+//   winspy settext CLASS ID TEXT     sets the text of the control ID (a test's mark: the
+//                                    program writing it again shows that it came by there)
 #include <windows.h>
 
 #include <cstdio>
@@ -182,9 +184,17 @@ int main(int argc, char** argv) {
                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
                    ? 0
                    : 1;
+    if (command == "settext" && argc == 5) {
+        const std::wstring text = Wide(argv[4]);
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(Control(argv[2], argv[3]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                   SMTO_ABORTIFHUNG, 10000, &result) && result
+                   ? 0
+                   : 1;
+    }
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == "version" && argc == 3) return PrintVersion(argv[2]);
     std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | monitors |"
-                         " rect CLASS | move CLASS X Y | version FILE\n");
+                         " rect CLASS | move CLASS X Y | version FILE | settext CLASS ID TEXT\n");
     return 2;
 }
