@@ -44,7 +44,7 @@ Button3=100 Exit1=$((0x200)) IDOK=1
 long=$(printf 'A%.0s' $(seq 1 5000))
 # ---- start-up boxes stay until closed: ten starts
 n=0
-for port in NUL COM9 missing "$(printf 'Com1\t')" "$long" '\\.\PhysicalDrive0' 'C:\windows\win.ini' NUL COM9 missing; do
+for port in NUL COM9 missing "$(printf 'COM77\t')" "$long" '\\.\PhysicalDrive0' 'C:\windows\win.ini' NUL COM9 missing; do
   n=$((n + 1))
   start "box$n" "$port"
   label=$(printf '%s' "$port" | cut -c1-20 | tr '\t' '~')

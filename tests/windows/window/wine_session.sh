@@ -81,6 +81,7 @@ check() {
   else
     failed=$((failed + 1))
     echo "FAILED: ${label:+[$label] }$what"
+    return 1
   fi
 }
 same() { [ "$1" = "$2" ] || { echo "  got \"$1\", wanted \"$2\""; false; }; }
