@@ -38,6 +38,14 @@ start_link() {
   has_text $Id_b "0 470 506 917"
 }
 
+# A start whose link stalls is started again once, as a user would (counted).
+start_link_again_if_stalled() {
+  start_link && return 0
+  restarts=$((restarts + 1))
+  echo "note: ${label:+[$label] }the link stalled at its start; starting it again" >&2
+  start_link
+}
+
 # A link can stall on a busy machine, and the watchdog then ends it (Button3
 # enabled again): the user's remedy, starting again, is taken before each
 # step that needs the link, and counted.
