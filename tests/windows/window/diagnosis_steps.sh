@@ -82,9 +82,8 @@ identify() {
   check "identification completes" start_link
   check "Button4 enabled" within 30 enabled $Button4
   # Under Wine a late echo can still derail a link on a COM port (a byte taken
-  # for the one before it): the fields then show it, and the user starts again
-  # once the link has ended, and the note keeps what was shown. The second link
-# must be exact.
+  # for the one before it): the fields show it, the user starts again once the
+  # link has ended, and the note keeps what was shown. The second must be exact.
   if ! identification_exact; then
     restarts=$((restarts + 1))
     echo "note: ${label:+[$label] }identification garbled ($(text $Or_name) / $(text $Id)); starting again" >&2
