@@ -23,6 +23,14 @@ constexpr ULONGLONG kDistrustWithinMs = 1000;
 constexpr std::size_t kMostRetired = 8;
 // How long closing waits for a given-up wait to be let go by the system.
 constexpr int kRetiredGraceMs = 1000;
+// How long a pending wait goes without a look at the input queue: bytes
+// that its driver has not reported by then are announced all the same. The
+// pump waits 100 ms for each answer; a wait that misses its bytes (seen
+// under Wine with modem lines) would otherwise lose the link.
+constexpr DWORD kLookEveryMs = 10;
+// Pending waits that missed bytes before the waits are no longer trusted;
+// a working driver completes the wait when the byte arrives.
+constexpr int kDistrustAfterMisses = 3;
 
 }  // namespace
 
@@ -43,6 +51,7 @@ LineWait::~LineWait() = default;
 WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<bool>& shut) {
     // The stop request comes first; within the loop every block also ends on it.
     if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return WaitResult::Stopped;
+    bool looked = false;  // the pending wait went a whole look without completing
     for (;;) {
         if (shut) return WaitResult::Failed;
         // A read counted before the queue is looked at: one that ends in
@@ -50,6 +59,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
         const std::uint64_t taken = taken_;
         int inQueue = 0;
         if (const std::uint32_t news = Unannounced(taken, inQueue)) {
+            if (looked && (news & EV_RXCHAR) && pending_ && !HasOverlappedIoCompleted(&wait_->block)) Missed();
             events = news;
             Reported(taken, inQueue);
             return WaitResult::Events;
@@ -61,6 +71,8 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
         std::uint32_t got = 0;
         const Outcome outcome = DriverWait(stop, got);
         if (outcome == Outcome::Stopped) return WaitResult::Stopped;
+        looked = outcome == Outcome::Look;
+        if (looked) continue;
         if (outcome == Outcome::Events && (got & EV_RXCHAR)) {
             // Arrivals that a handler has read already leave nothing to report.
             if (queueCount_(inQueue) != 0 || inQueue == 0) got &= ~EV_RXCHAR;
@@ -109,8 +121,9 @@ LineWait::Outcome LineWait::DriverWait(HANDLE stop, std::uint32_t& got) {
         pending_ = true;
     }
     const HANDLE handles[2] = {stop, wait_->block.hEvent};
-    const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    const DWORD which = WaitForMultipleObjects(2, handles, FALSE, kLookEveryMs);
     if (which == WAIT_OBJECT_0) return Outcome::Stopped;
+    if (which == WAIT_TIMEOUT) return Outcome::Look;
     if (which != WAIT_OBJECT_0 + 1) return Outcome::Nothing;
     DWORD unused = 0;
     if (!Comm().getOverlappedResult(device_, &wait_->block, &unused, FALSE)) {
@@ -149,6 +162,14 @@ void LineWait::Retire() {
     if (retired_.size() > kMostRetired) polling_ = true;
 }
 
+// A pending wait let waiting bytes go unreported for a whole look; a few
+// such and the input queue is watched instead.
+void LineWait::Missed() {
+    if (++misses_ < kDistrustAfterMisses) return;
+    Retire();
+    polling_ = true;
+}
+
 void LineWait::Reported(std::uint64_t taken, int inQueue) {
     reportedTaken_ = taken;
     reportedCount_ = inQueue;
@@ -162,9 +183,9 @@ bool LineWait::Pause(HANDLE stop) {
 }
 
 void LineWait::Collect() {
-    DWORD unused = 0;
-    if (pending_) Comm().getOverlappedResult(device_, &wait_->block, &unused, TRUE);
-    pending_ = false;
+    // The pending wait is given up as the others: a driver that never lets
+    // it go cannot hold the closing for ever.
+    if (pending_) Retire();
     for (auto& w : retired_) {
         for (int ms = 0; ms < kRetiredGraceMs && !HasOverlappedIoCompleted(&w->block); ++ms) Sleep(1);
         // A block the system never let go is left to it rather than freed.

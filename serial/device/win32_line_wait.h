@@ -9,9 +9,12 @@
 //   that arrived while the handler ran (Windows keeps their event for the
 //   next wait, Wine may not) and those that a purge, a break, a timed-out
 //   read or a failed wait left unannounced.
+// - A pending wait is not trusted blindly: every 10 ms the input queue is
+//   looked at, and bytes that the wait has not reported are announced.
 // - Where the waits keep completing with nothing (a port without modem lines
-//   under Wine, some virtual COM drivers), the input queue's count is watched
-//   every millisecond instead, for as long as the port stays open.
+//   under Wine, some virtual COM drivers) or keep missing bytes that arrived
+//   (Wine's with modem lines), the input queue's count is watched every
+//   millisecond instead, for as long as the port stays open.
 //
 // Threads: Wait and Collect on the monitoring thread (Collect also from the
 // closing thread once the monitoring thread has left); the rest from any.
@@ -61,12 +64,13 @@ public:
 
 private:
     struct PendingWait;
-    enum class Outcome { Events, Nothing, Stopped };
+    enum class Outcome { Events, Nothing, Look, Stopped };
 
     std::uint32_t Unannounced(std::uint64_t taken, int& inQueue);
     Outcome DriverWait(HANDLE stop, std::uint32_t& got);
     bool NothingAgain();
     void Retire();
+    void Missed();
     void Reported(std::uint64_t taken, int inQueue);
     bool Pause(HANDLE stop);
 
@@ -82,6 +86,7 @@ private:
     std::vector<std::unique_ptr<PendingWait>> retired_;
     unsigned pauses_ = 0;
     int nothingInARow_ = 0;
+    int misses_ = 0;
     ULONGLONG runStart_ = 0;
     std::atomic<bool> polling_{false};
     // What the last report left in the queue, and the reads before it.

@@ -60,6 +60,16 @@ BOOL WINAPI StaleSignalWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
 }
+// One whose waits stay pending whatever arrives (Wine's with modem lines
+// misses some arrivals so).
+BOOL WINAPI DeafWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
+    ++calls;
+    *mask = 0;
+    o->Internal = kStatusPending;
+    ResetEvent(o->hEvent);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
 BOOL WINAPI CountedOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wait) {
     ++calls;
     return kSystem.getOverlappedResult(h, o, n, wait);
@@ -68,6 +78,7 @@ BOOL WINAPI CountedOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wa
 BOOL WINAPI CancelPlayed(HANDLE h, LPOVERLAPPED o) {
     if (o && o->Internal == kStatusPending) {
         o->Internal = kStatusCancelled;
+        SetEvent(o->hEvent);
         return TRUE;
     }
     return kSystem.cancelIoEx(h, o);
@@ -140,6 +151,7 @@ TEST_F(CommTable, DriversWhoseWaitsMisbehaveNeitherSpinNorMissBytes) {
         {"refusing every wait", RefusingWait},
         {"completing at once with nothing", EmptyAtOnceWait},
         {"signalling an incomplete wait", StaleSignalWait},
+        {"never reporting an arrival", DeafWait},
     };
     for (const Driver& driver : drivers) {
         SCOPED_TRACE(driver.name);
