@@ -41,6 +41,11 @@ struct LineWait::PendingWait {
     ~PendingWait() {
         if (block.hEvent) CloseHandle(block.hEvent);
     }
+    // Let go by the system: its status written and then its event set. A
+    // status alone is not enough: Wine writes the rest of the block after it.
+    bool Released() const {
+        return HasOverlappedIoCompleted(&block) && WaitForSingleObject(block.hEvent, 0) == WAIT_OBJECT_0;
+    }
 };
 
 LineWait::LineWait(HANDLE device, QueueCount queueCount)
@@ -158,7 +163,7 @@ void LineWait::Retire() {
     retired_.push_back(std::move(wait_));
     wait_ = std::make_unique<PendingWait>();
     pending_ = false;
-    std::erase_if(retired_, [](const auto& w) { return HasOverlappedIoCompleted(&w->block); });
+    std::erase_if(retired_, [](const auto& w) { return w->Released(); });
     if (retired_.size() > kMostRetired) polling_ = true;
 }
 
@@ -187,9 +192,9 @@ void LineWait::Collect() {
     // it go cannot hold the closing for ever.
     if (pending_) Retire();
     for (auto& w : retired_) {
-        for (int ms = 0; ms < kRetiredGraceMs && !HasOverlappedIoCompleted(&w->block); ++ms) Sleep(1);
+        for (int ms = 0; ms < kRetiredGraceMs && !w->Released(); ++ms) Sleep(1);
         // A block the system never let go is left to it rather than freed.
-        if (!HasOverlappedIoCompleted(&w->block)) w.release();
+        if (!w->Released()) w.release();
     }
     retired_.clear();
 }
