@@ -1,9 +1,9 @@
 // DelayMs on the performance counter. Windows sleeps in steps of the system
 // timer (1 ms while a port is open: the device layer asks for it), and a
 // sleep ends somewhat after its step. So a wait sleeps in whole milliseconds
-// while more than the measured lateness of a sleep is left, and polls the
-// counter for the rest: the polled stretch is that lateness plus less than
-// one step, not a fixed 2 ms. The lateness is measured on every sleep and
+// while the measured lateness of a sleep leaves at least half of one, and
+// polls the counter for the rest: the polled stretch is below that lateness
+// plus half a step, not a fixed 2 ms. The lateness is measured on every sleep and
 // follows the worst of the recent ones. (Wine's high-resolution waitable
 // timer, measured here, ended 1 ms waits up to 11 ms late; Sleep(1) ended
 // within 1.3 ms.)
@@ -57,7 +57,11 @@ void DelayMs(std::uint16_t ms) {
     const LONGLONG deadline = Ticks() + TicksOfMs(ms);
     for (;;) {
         const LONGLONG now = Ticks();
-        const LONGLONG sleepMs = (deadline - now - Lateness()) * 1000 / TicksPerSecond();
+        // Rounded: a sleep that may end less than half a millisecond late is
+        // taken rather than spun. Under Wine a 1 ms poll that spins at real
+        // time holds off the kernel's worker that brings the awaited byte
+        // in, for as long as the poll goes on; a sleep lets it run.
+        const LONGLONG sleepMs = (deadline - now - Lateness() + TicksOfMs(1) / 2) * 1000 / TicksPerSecond();
         if (sleepMs < 1) break;
         Sleep(static_cast<DWORD>(sleepMs));
         NoteLateness(Ticks() - now - TicksOfMs(sleepMs));
