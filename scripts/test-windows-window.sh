@@ -23,11 +23,6 @@ bash tests/windows/window/window_test.sh build-windows || status=1
 bash tests/windows/window/face_test.sh build-windows || status=1
 bash tests/windows/window/report_test.sh build-windows || status=1
 bash tests/windows/window/hostile_inputs_test.sh build-windows || status=1
-# The window over a COM port: under Wine its link still derails now and then
-# (a late echo taken for data garbles an identification), so it runs when
-# asked, PD_COM_WINDOW_TEST=1, until that timing is mended.
-if [ "${PD_COM_WINDOW_TEST:-0}" = 1 ]; then
-  bash tests/windows/window/com_window_test.sh build-windows "$linux" || status=1
-fi
+bash tests/windows/window/com_window_test.sh build-windows "$linux" || status=1
 bash tests/windows/window/installer_test.sh build-windows || status=1
 exit $status
