@@ -3,13 +3,23 @@
 # Windows build's bench_com_answer.exe holds COM8, a pseudo-terminal whose far
 # end says nothing, for 10 s; then the far end goes away (the device has
 # vanished) for another 10 s. Prints the CPU share of one core taken by the
-# program and its Wine server together in each phase. Needs build-windows/.
+# program and its Wine server together in each phase. With --modem-lines the
+# pty has the modem lines a real adapter has (the preloaded library of the
+# tests, from build/). Needs build-windows/.
+#
+#   bash bench/windows/idle_cpu.sh [seconds] [--modem-lines]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 export WINEPREFIX=${WINEPREFIX:-$PWD/build-windows/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 [ -d "$WINEPREFIX/drive_c" ] || "$wine" wineboot -i >/dev/null 2>&1
-seconds=${1:-10}
+seconds=10 preload=
+for arg; do
+  case $arg in
+    --modem-lines) preload=$PWD/build/tests/windows/modem_lines/libpd_modem_lines.so ;;
+    *) seconds=$arg ;;
+  esac
+done
 
 # Clock ticks used so far by the processes of this prefix (the program, the
 # Wine server and Wine's own helpers).
@@ -42,7 +52,7 @@ exec 7>"$far_in"
 for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com8" ] && break; sleep 0.1; done
 prog_in=$(mktemp -u); mkfifo "$prog_in"
 # In a session of its own: the far end's hang-up must not reach this script.
-setsid "$wine" build-windows/bench/windows/bench_com_answer.exe COM8 <"$prog_in" >/dev/null 2>&1 7>&- & prog=$!
+setsid env ${preload:+LD_PRELOAD=$preload} "$wine" build-windows/bench/windows/bench_com_answer.exe COM8 <"$prog_in" >/dev/null 2>&1 7>&- & prog=$!
 exec 8>"$prog_in"
 sleep 5  # start-up
 share "port open, nothing on the line"
