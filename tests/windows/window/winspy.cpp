@@ -14,11 +14,16 @@
 //   winspy move CLASS X Y            moves the top-level window of CLASS to X, Y
 //   winspy settext CLASS ID TEXT     sets the text of the control ID (a test's mark: the
 //                                    program writing it again shows that it came by there)
+//   winspy repaints CLASS SECONDS    every 20 ms marks the top-level window of CLASS for
+//                                    repainting and times until it has repainted; prints
+//                                    the count, median, p99 and largest time in ms
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -145,6 +150,35 @@ int PrintVersion(const char* file) {
     return 0;
 }
 
+double MsOf(LONGLONG ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+LONGLONG Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// How long the window takes to repaint what was marked, again and again.
+int TimeRepaints(HWND window, int seconds) {
+    if (!window) return 1;
+    std::vector<double> times;
+    for (const LONGLONG end = Now() + static_cast<LONGLONG>(seconds / MsOf(1) * 1000); Now() < end;) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+        const LONGLONG start = Now();
+        while (GetUpdateRect(window, nullptr, FALSE) && MsOf(Now() - start) < 5000) Sleep(1);
+        times.push_back(MsOf(Now() - start));
+        Sleep(20);
+    }
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) { return times[std::min(times.size() - 1, static_cast<std::size_t>(q * times.size()))]; };
+    std::printf("repaints %zu  median %.1f ms  p99 %.1f ms  max %.1f ms\n", times.size(), at(0.5), at(0.99), times.back());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +228,8 @@ int main(int argc, char** argv) {
     }
     if (command == "close" && argc == 3) return PostMessageW(Control(argv[2], nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == "version" && argc == 3) return PrintVersion(argv[2]);
+    if (command == "repaints" && argc == 4) return TimeRepaints(Control(argv[2], nullptr), std::atoi(argv[3]));
     std::fprintf(stderr, "usage: winspy list | click CLASS ID | command CLASS ID | hover CLASS ID | close CLASS | monitors |"
-                         " rect CLASS | move CLASS X Y | version FILE | settext CLASS ID TEXT\n");
+                         " rect CLASS | move CLASS X Y | version FILE | settext CLASS ID TEXT | repaints CLASS SECONDS\n");
     return 2;
 }
