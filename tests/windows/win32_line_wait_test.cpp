@@ -51,25 +51,21 @@ BOOL WINAPI EmptyAtOnceWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
     SetEvent(o->hEvent);
     return TRUE;
 }
-// One that signals a wait's event while the wait is still incomplete.
-BOOL WINAPI StaleSignalWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
+// A wait played as pending, its event set or not.
+BOOL PlayPending(LPDWORD mask, LPOVERLAPPED o, bool signalled) {
     ++calls;
     *mask = 0;
     o->Internal = kStatusPending;
-    SetEvent(o->hEvent);
+    if (signalled) SetEvent(o->hEvent);
+    else ResetEvent(o->hEvent);
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
 }
+// One that signals a wait's event while the wait is still incomplete.
+BOOL WINAPI StaleSignalWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) { return PlayPending(mask, o, true); }
 // One whose waits stay pending whatever arrives (Wine's with modem lines
 // misses some arrivals so).
-BOOL WINAPI DeafWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
-    ++calls;
-    *mask = 0;
-    o->Internal = kStatusPending;
-    ResetEvent(o->hEvent);
-    SetLastError(ERROR_IO_PENDING);
-    return FALSE;
-}
+BOOL WINAPI DeafWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) { return PlayPending(mask, o, false); }
 BOOL WINAPI CountedOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wait) {
     ++calls;
     return kSystem.getOverlappedResult(h, o, n, wait);
