@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/win32/about.h"
+#include "find_control.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
 #include "window/win32/form1.h"
@@ -33,22 +34,7 @@ int FontHeight(HWND control) {
     return font.lfHeight;
 }
 
-HWND Find(HWND top, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        top,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (GetDlgCtrlID(child) != s->id) return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND Find(HWND top, int id) { return FindControl(top, id); }
 
 void SendDpi(HWND window, int dpi, RECT suggested) {
     SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));

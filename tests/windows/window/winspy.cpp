@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "../find_control.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& wide) {
@@ -95,25 +97,14 @@ HWND Control(const char* type, const char* id) {
         std::exit(2);
     }
     if (!id) return top;
-    struct Search {
-        int id;
-        HWND found;
-    } search{static_cast<int>(std::strtol(id, nullptr, 0)), nullptr};
-    for (; top && !search.found; top = FindWindowExW(nullptr, top, name.c_str(), nullptr))
-        EnumChildWindows(
-            top,
-            [](HWND child, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                if (GetDlgCtrlID(child) != s->id) return TRUE;
-                s->found = child;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
+    const int wanted = static_cast<int>(std::strtol(id, nullptr, 0));
+    HWND found = nullptr;
+    for (; top && !found; top = FindWindowExW(nullptr, top, name.c_str(), nullptr)) found = FindControl(top, wanted);
+    if (!found) {
         std::fprintf(stderr, "winspy: no control %s in %s\n", id, type);
         std::exit(2);
     }
-    return search.found;
+    return found;
 }
 
 // The resource read back as the system's Properties page reads it.
