@@ -79,7 +79,7 @@ identification_exact() {
   [ "$(text $Id_b)|$(text $S_n)|$(text $Or_name)|$(text $Id)" = "0 470 506 917|PU4471    0218|4B1907401S|VR1708512 3470" ]
 }
 identify() {
-  check "identification completes" start_link
+  check "identification completes" start_link_again_if_stalled
   check "Button4 enabled" within 30 enabled $Button4
   # Under Wine a late echo can still derail a link on a COM port (a byte taken
   # for the one before it): the fields show it, the user starts again once the
