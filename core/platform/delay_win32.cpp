@@ -1,16 +1,15 @@
-// DelayMs on the performance counter. Windows sleeps in steps of the system
-// timer (1 ms while a port is open: the device layer asks for it), and a
-// sleep ends somewhat after its step. So a wait sleeps in whole milliseconds
-// while the measured lateness of a sleep leaves at least half of one, and
-// polls the counter for the rest: the polled stretch is below that lateness
-// plus half a step, not a fixed 2 ms. The lateness is measured on every sleep and
-// follows the worst of the recent ones. (Wine's high-resolution waitable
-// timer, measured here, ended 1 ms waits up to 11 ms late; Sleep(1) ended
-// within 1.3 ms.)
+// DelayMs on the performance counter. A wait sleeps in whole milliseconds
+// (the system timer steps 1 ms while a port is open: the device layer asks
+// for it) and polls the counter only for a last stretch too short for a
+// sleep. So a 1 ms poll of the engine is one Sleep(1): it may end up to a
+// timer step late, never early, and it never holds a processor. Line
+// threads run raised; one that spun through its polls held off everything
+// else on its processor for as long as it spun: on a one-processor computer
+// the window, and under Wine the kernel's worker that brings the awaited
+// byte in (on a busy machine the echo then came 20-100 ms late and the
+// pump's next block was taken for an answer).
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
 #include <thread>
 
 #include "core/platform/delay.h"
@@ -33,41 +32,20 @@ LONGLONG TicksPerSecond() {
     return frequency;
 }
 
-LONGLONG TicksOfMs(LONGLONG ms) { return ms * TicksPerSecond() / 1000; }
-
-// The lateness of recent sleeps in counter ticks: the worst one at once, a
-// smaller one slowly (1/16 of the difference a sleep), never above 3 ms.
-// Starts at one millisecond until sleeps have been seen.
-std::atomic<LONGLONG> lateness{-1};
-
-LONGLONG Lateness() {
-    LONGLONG l = lateness.load(std::memory_order_relaxed);
-    return l >= 0 ? l : TicksOfMs(1);
-}
-
-void NoteLateness(LONGLONG late) {
-    late = std::clamp<LONGLONG>(late, 0, TicksOfMs(3));
-    const LONGLONG was = Lateness();
-    lateness.store(late >= was ? late : was - (was - late) / 16, std::memory_order_relaxed);
-}
+// What is left of a wait below this is polled: a sleep would overshoot it
+// by far more.
+LONGLONG PolledTicks() { return TicksPerSecond() / 4000; }
 
 }  // namespace
 
 void DelayMs(std::uint16_t ms) {
-    const LONGLONG deadline = Ticks() + TicksOfMs(ms);
-    for (;;) {
-        const LONGLONG now = Ticks();
-        // Rounded: a sleep that may end less than half a millisecond late is
-        // taken rather than spun. Under Wine a 1 ms poll that spins at real
-        // time holds off the kernel's worker that brings the awaited byte
-        // in, for as long as the poll goes on; a sleep lets it run.
-        const LONGLONG sleepMs = (deadline - now - Lateness() + TicksOfMs(1) / 2) * 1000 / TicksPerSecond();
-        if (sleepMs < 1) break;
-        Sleep(static_cast<DWORD>(sleepMs));
-        NoteLateness(Ticks() - now - TicksOfMs(sleepMs));
+    const LONGLONG deadline = Ticks() + ms * TicksPerSecond() / 1000;
+    for (LONGLONG left = deadline - Ticks(); left > PolledTicks(); left = deadline - Ticks()) {
+        // All but the last millisecond in one sleep, then steps of one: a
+        // sleep ends late, so the wait ends within one step's lateness.
+        const LONGLONG wholeMs = left * 1000 / TicksPerSecond();
+        Sleep(static_cast<DWORD>(wholeMs >= 2 ? wholeMs - 1 : 1));
     }
-    // Yielding lets a thread of equal priority, such as the one delivering
-    // the pump's bytes, have the processor meanwhile.
     while (Ticks() < deadline) std::this_thread::yield();
 }
 
