@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "core/platform/delay.h"
 #include "core/realtime/thread_priority.h"
@@ -80,7 +79,10 @@ EchoMeasurement MeasureEcho(protocol::PumpPort& port, int count) {
                 echoed = true;
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            // The engine's own 1 ms poll: a finer one spins where the system
+            // sleeps no shorter (Windows), and a spinning raised thread holds
+            // off whatever brings the echo in.
+            core::DelayMs(1);
         }
         if (echoed) {
             const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
