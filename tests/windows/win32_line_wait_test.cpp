@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -29,23 +30,42 @@ constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
 const serial::device::CommCalls kSystem;
 std::atomic<long> calls{0};
 
+// The blocks of the waits played as pending: only those are cancelled in
+// play. A wait the system holds is cancelled by the system, which writes its
+// block until it lets it go; a played cancellation would have the block freed
+// under the system's pen.
+std::mutex playedLock;
+std::set<LPOVERLAPPED> played;
+void NotePlayed(LPOVERLAPPED o, bool isPlayed) {
+    std::lock_guard guard(playedLock);
+    if (isPlayed) played.insert(o);
+    else played.erase(o);
+}
+bool TakePlayed(LPOVERLAPPED o) {
+    std::lock_guard guard(playedLock);
+    return played.erase(o) > 0;
+}
+
 BOOL WINAPI CountedClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
     ++calls;
     return kSystem.clearCommError(h, errors, stat);
 }
 BOOL WINAPI CountedWait(HANDLE h, LPDWORD mask, LPOVERLAPPED o) {
     ++calls;
+    NotePlayed(o, false);
     return kSystem.waitCommEvent(h, mask, o);
 }
 // A driver that refuses every wait, as after an adapter's glitch.
-BOOL WINAPI RefusingWait(HANDLE, LPDWORD, LPOVERLAPPED) {
+BOOL WINAPI RefusingWait(HANDLE, LPDWORD, LPOVERLAPPED o) {
     ++calls;
+    NotePlayed(o, false);
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;
 }
 // One whose waits complete at once with nothing.
 BOOL WINAPI EmptyAtOnceWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
     ++calls;
+    NotePlayed(o, false);
     *mask = 0;
     o->Internal = 0;
     SetEvent(o->hEvent);
@@ -54,6 +74,7 @@ BOOL WINAPI EmptyAtOnceWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) {
 // A wait played as pending, its event set or not.
 BOOL PlayPending(LPDWORD mask, LPOVERLAPPED o, bool signalled) {
     ++calls;
+    NotePlayed(o, true);
     *mask = 0;
     o->Internal = kStatusPending;
     if (signalled) SetEvent(o->hEvent);
@@ -72,7 +93,7 @@ BOOL WINAPI CountedOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wa
 }
 // Cancelling the played waits completes them, as the system does.
 BOOL WINAPI CancelPlayed(HANDLE h, LPOVERLAPPED o) {
-    if (o && o->Internal == kStatusPending) {
+    if (o && TakePlayed(o)) {
         o->Internal = kStatusCancelled;
         SetEvent(o->hEvent);
         return TRUE;
