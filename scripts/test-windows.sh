@@ -39,10 +39,14 @@ check() {  # name command...
   local name=$1; shift
   if "$@"; then echo "PASS  $name"; else echo "FAIL  $name"; failed=1; fi
 }
-quiet() {  # runs a test program, showing its output only when it fails
-  local log; log=$(mktemp)
-  if timeout 600 "$@" >"$log" 2>&1; then rm -f "$log"; return 0; fi
-  cat "$log"; rm -f "$log"; return 1
+# Runs a test program, showing its output and exit code only when it fails
+# (a crash shows no message with Wine's debug output off). A program that
+# hangs is killed: a Wine process may outlive the first SIGTERM.
+quiet() {
+  local log code=0; log=$(mktemp)
+  timeout -k 10 600 "$@" >"$log" 2>&1 || code=$?
+  [ $code -eq 0 ] && { rm -f "$log"; return 0; }
+  cat "$log"; rm -f "$log"; echo "(exit $code)"; return 1
 }
 
 tests=$win/tests/windows

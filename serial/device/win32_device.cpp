@@ -31,9 +31,14 @@ namespace {
 static_assert(sizeof(DeviceControlBlock) == sizeof(DCB), "the port's record is the system's DCB");
 static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS), "the port's record is the system's COMMTIMEOUTS");
 
+// How long a read under "return at once" may stay pending before it is
+// cancelled (see Await).
+constexpr DWORD kReturnAtOnceGraceMs = 10;
+
 // An overlapped block with its completion event (manual reset).
 struct Overlapped {
     OVERLAPPED block{};
+    bool returnsAtOnce = false;  // a read under "return at once"
     Overlapped() { block.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
     ~Overlapped() {
         if (block.hEvent) CloseHandle(block.hEvent);
@@ -80,7 +85,8 @@ public:
         // a system transfer. Its event and overlapped read would cost the
         // engine's polls round trips to Wine's server, whose delays under
         // load held back the next byte sent by tens of milliseconds.
-        if (returnAtOnce_ && count > 0 && NothingWaiting()) {
+        const bool returnsAtOnce = returnAtOnce_;
+        if (returnsAtOnce && count > 0 && NothingWaiting()) {
             t.started = true;
             t.completed = true;
             t.error = 0;
@@ -88,35 +94,47 @@ public:
             t.done = 0;
             return 0;
         }
-        return Start(t, count, [&](DWORD n, OVERLAPPED* block) {
+        return Start(t, count, [&](DWORD n, Overlapped& op) {
             // Under "return at once" a read asks only for what is waiting, so
             // that it completes at once also where the driver would wait.
-            if (returnAtOnce_) {
+            op.returnsAtOnce = returnsAtOnce;
+            if (returnsAtOnce) {
                 DWORD errors = 0;
                 COMSTAT stat{};
                 if (!ClearCommErrorKeeping(errors, stat)) return FALSE;
                 n = std::min<DWORD>(n, stat.cbInQue);
             }
-            return ReadFile(handle_, buffer, n, nullptr, block);
+            return ReadFile(handle_, buffer, n, nullptr, &op.block);
         });
     }
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
         t.isRead = false;
-        return Start(t, count, [&](DWORD n, OVERLAPPED* block) { return WriteFile(handle_, data, n, nullptr, block); });
+        return Start(t, count, [&](DWORD n, Overlapped& op) { return WriteFile(handle_, data, n, nullptr, &op.block); });
     }
 
     int Await(Transfer& t) override {
         if (t.completed) return t.error;
         auto op = std::static_pointer_cast<Overlapped>(t.pending);
+        // A read under "return at once" asked only for bytes that were
+        // waiting; if it still pends, they went in between (a purge, another
+        // reader). Windows completes such a read with what there is; Wine
+        // keeps it pending until new bytes come, which would hold the caller,
+        // and a closing that waits for it, for ever. It is cancelled and ends
+        // with what it got.
+        bool cancelled = false;
+        if (op->returnsAtOnce && WaitForSingleObject(op->block.hEvent, kReturnAtOnceGraceMs) == WAIT_TIMEOUT) {
+            cancelled = CancelIoEx(handle_, &op->block);
+        }
         DWORD n = 0;
         const bool ok = WaitForSingleObject(op->block.hEvent, INFINITE) == WAIT_OBJECT_0 &&
                         GetOverlappedResult(handle_, &op->block, &n, FALSE);
         // A read ended by its timeouts completes with what it got; Wine
         // reports it as ERROR_TIMEOUT.
-        const int error = ok || GetLastError() == ERROR_TIMEOUT ? 0 : LastError();
+        const DWORD why = ok ? 0 : GetLastError();
+        const bool complete = ok || why == ERROR_TIMEOUT || (cancelled && why == ERROR_OPERATION_ABORTED);
         Finish(t, n);
-        return error ? FailTransfer(t, error) : 0;
+        return complete ? 0 : FailTransfer(t, static_cast<int>(why));
     }
 
     int Abort() override { return Call([&] { return PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT); }); }
@@ -256,7 +274,7 @@ private:
             std::lock_guard guard(pendingLock_);
             inFlight_.insert(op);
         }
-        if (!call(static_cast<DWORD>(std::max(count, 0)), &op->block) && GetLastError() != ERROR_IO_PENDING) {
+        if (!call(static_cast<DWORD>(std::max(count, 0)), *op) && GetLastError() != ERROR_IO_PENDING) {
             const int error = LastError();
             Finish(t, 0);
             return FailTransfer(t, error);

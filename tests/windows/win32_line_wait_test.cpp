@@ -240,6 +240,16 @@ BOOL WINAPI FrameErrorOnce(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
     return ok;
 }
 
+// While set, the bytes counted go at once, as if a purge or another reader
+// took them before the read that the count asked for.
+std::atomic<bool> countGoesStale{false};
+BOOL WINAPI StaleCount(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
+    const BOOL ok = kSystem.clearCommError(h, errors, stat);
+    if (ok && countGoesStale && stat->cbInQue > 0) PurgeComm(h, PURGE_RXCLEAR);
+    if (ok && countGoesStale) stat->cbInQue = 1;
+    return ok;
+}
+
 }  // namespace
 
 TEST_F(CommTable, TheDeviceControlBlockCarriesTheParityCheckWhenItIsOn) {
@@ -321,4 +331,27 @@ TEST_F(CommTable, ClosingPutsBackTheSettingsFoundAndThePortOpensAgain) {
         EXPECT_EQ(timeouts.ReadIntervalTimeout, foundTimeouts.ReadIntervalTimeout);
         EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, foundTimeouts.WriteTotalTimeoutConstant);
     }
+}
+
+// A read whose waiting bytes went between the count and the read ends with
+// nothing, as Windows ends it; Wine would keep it pending, and a closing
+// waiting on a handler's read would never end.
+TEST_F(CommTable, AReadWhoseBytesWentBeforeItEndsWithNothing) {
+    port.SetEvents({});
+    Comm().clearCommError = StaleCount;
+    port.OpenPort();
+    port.WriteText("p");
+    ASSERT_TRUE(WaitFor([&] { return port.WaitingInputCount() > 0; }));
+    countGoesStale = true;
+    std::atomic<int> got{-1};
+    std::thread reader([&] {
+        std::string bytes;
+        got = port.ReadText(bytes, 1);
+    });
+    const bool ended = WaitFor([&] { return got >= 0; });
+    countGoesStale = false;
+    EXPECT_TRUE(ended) << "the read still pends";
+    if (!ended) port.WriteText("q");  // a byte that ends it, so that the test can end
+    reader.join();
+    if (ended) EXPECT_EQ(got, 0);
 }

@@ -45,7 +45,7 @@ value() { wine reg query "$1\\$list_key" /v "$2" 2>/dev/null | tr -d '\r' | awk 
 exits() {
   local wanted=$1
   shift
-  timeout 300 wine "$@" >/dev/null 2>&1
+  timeout -k 10 300 wine "$@" >/dev/null 2>&1
   same "$?" "$wanted"
 }
 
