@@ -110,6 +110,7 @@ public:
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
         t.isRead = false;
+        lineWait_.NoteLineUsed();
         return Start(t, count, [&](DWORD n, Overlapped& op) { return WriteFile(handle_, data, n, nullptr, &op.block); });
     }
 
@@ -147,6 +148,7 @@ public:
     }
 
     int SetBreak(bool on) override {
+        lineWait_.NoteLineUsed();
         return Call([&] { return EscapeCommFunction(handle_, on ? SETBREAK : CLRBREAK); });
     }
 

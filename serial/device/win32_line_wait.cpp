@@ -10,6 +10,12 @@ namespace {
 
 // The pause after a wait that gave nothing, the engine's own poll.
 constexpr DWORD kPauseMs = 1;
+// The queue watch's pause once the line has been quiet for kQuietAfterMs: a
+// byte that then comes is announced a few milliseconds later at most. The
+// unit speaks only after the tester wrote, broke or purged, which ends the
+// quiet at once.
+constexpr DWORD kQuietPauseMs = 4;
+constexpr ULONGLONG kQuietAfterMs = 1000;
 // Pauses between two looks at the stop event (closing waits that long at most).
 constexpr unsigned kStopLookEvery = 8;
 // Waits in a row that give nothing before the driver's waits are no longer
@@ -70,7 +76,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
             return WaitResult::Events;
         }
         if (polling_) {
-            if (Pause(stop)) return WaitResult::Stopped;
+            if (Pause(stop, Quiet(taken) ? kQuietPauseMs : kPauseMs)) return WaitResult::Stopped;
             continue;
         }
         std::uint32_t got = 0;
@@ -93,7 +99,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
             return WaitResult::Events;
         }
         if (NothingAgain()) polling_ = true;
-        if (nothingInARow_ > 1 && Pause(stop)) return WaitResult::Stopped;
+        if (nothingInARow_ > 1 && Pause(stop, kPauseMs)) return WaitResult::Stopped;
     }
 }
 
@@ -178,12 +184,25 @@ void LineWait::Missed() {
 void LineWait::Reported(std::uint64_t taken, int inQueue) {
     reportedTaken_ = taken;
     reportedCount_ = inQueue;
+    lastActive_ = GetTickCount64();
+}
+
+// True once nothing was announced, read, written or purged for a while.
+bool LineWait::Quiet(std::uint64_t taken) {
+    const ULONGLONG now = GetTickCount64();
+    const std::uint64_t used = used_;
+    if (taken != activeTaken_ || used != activeUsed_ || lastActive_ == 0) {
+        activeTaken_ = taken;
+        activeUsed_ = used;
+        lastActive_ = now;
+    }
+    return now - lastActive_ > kQuietAfterMs;
 }
 
 // A sleep costs next to nothing, also under Wine, where a wait on the stop
 // event is a round trip to its server: the stop is looked at every few pauses.
-bool LineWait::Pause(HANDLE stop) {
-    Sleep(kPauseMs);
+bool LineWait::Pause(HANDLE stop, DWORD ms) {
+    Sleep(ms);
     return ++pauses_ % kStopLookEvery == 0 && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
 }
 

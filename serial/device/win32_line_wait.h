@@ -14,7 +14,10 @@
 // - Where the waits keep completing with nothing (a port without modem lines
 //   under Wine, some virtual COM drivers) or keep missing bytes that arrived
 //   (Wine's with modem lines), the input queue's count is watched every
-//   millisecond instead, for as long as the port stays open.
+//   millisecond instead, for as long as the port stays open; every few
+//   milliseconds once the line has been quiet for a second (nothing came,
+//   nothing was read, written or purged), so that an idle port costs next
+//   to nothing.
 //
 // Threads: Wait and Collect on the monitoring thread (Collect also from the
 // closing thread once the monitoring thread has left); the rest from any.
@@ -46,6 +49,8 @@ public:
     void SetMask(std::uint32_t mask) { mask_ = mask; }
     // A read or a purge took bytes from the queue: what stays is news.
     void NoteInputTaken() { ++taken_; }
+    // A write or a break: the unit may answer, the line is no longer quiet.
+    void NoteLineUsed() { ++used_; }
     // A query other than the error event's cleared line errors: the error
     // event is due.
     void NoteErrorsCleared() { errorsDue_ = true; }
@@ -72,12 +77,14 @@ private:
     void Retire();
     void Missed();
     void Reported(std::uint64_t taken, int inQueue);
-    bool Pause(HANDLE stop);
+    bool Pause(HANDLE stop, DWORD ms);
+    bool Quiet(std::uint64_t taken);
 
     const HANDLE device_;
     const QueueCount queueCount_;
     std::atomic<std::uint32_t> mask_{0};
     std::atomic<std::uint64_t> taken_{0};
+    std::atomic<std::uint64_t> used_{0};
     std::atomic<bool> errorsDue_{false};
 
     std::unique_ptr<PendingWait> wait_;
@@ -92,6 +99,10 @@ private:
     // What the last report left in the queue, and the reads before it.
     int reportedCount_ = 0;
     std::uint64_t reportedTaken_ = 0;
+    // The last sign of life on the line: when, and the counts then.
+    ULONGLONG lastActive_ = 0;
+    std::uint64_t activeTaken_ = 0;
+    std::uint64_t activeUsed_ = 0;
 };
 
 }  // namespace serial::device
