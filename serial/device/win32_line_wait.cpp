@@ -190,10 +190,9 @@ void LineWait::Reported(std::uint64_t taken, int inQueue) {
 // True once nothing was announced, read, written or purged for a while.
 bool LineWait::Quiet(std::uint64_t taken) {
     const ULONGLONG now = GetTickCount64();
-    const std::uint64_t used = used_;
-    if (taken != activeTaken_ || used != activeUsed_ || lastActive_ == 0) {
-        activeTaken_ = taken;
-        activeUsed_ = used;
+    const std::uint64_t signs = taken + used_;  // both only grow
+    if (signs != activeSigns_ || lastActive_ == 0) {
+        activeSigns_ = signs;
         lastActive_ = now;
     }
     return now - lastActive_ > kQuietAfterMs;

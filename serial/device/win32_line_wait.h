@@ -99,10 +99,10 @@ private:
     // What the last report left in the queue, and the reads before it.
     int reportedCount_ = 0;
     std::uint64_t reportedTaken_ = 0;
-    // The last sign of life on the line: when, and the counts then.
+    // The last sign of life on the line: when, and the reads, purges,
+    // writes and breaks counted together then.
     ULONGLONG lastActive_ = 0;
-    std::uint64_t activeTaken_ = 0;
-    std::uint64_t activeUsed_ = 0;
+    std::uint64_t activeSigns_ = 0;
 };
 
 }  // namespace serial::device
