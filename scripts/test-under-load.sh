@@ -10,7 +10,6 @@
 #   bash scripts/test-under-load.sh [--runs N] [--linux-only]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
 runs=5
 windows=1
@@ -24,7 +23,7 @@ while [ $# -gt 0 ]; do
 done
 case $runs in ''|*[!0-9]*|0) echo "$0: --runs needs a count above 0" >&2; exit 2 ;; esac
 
-build=$root/${BUILD_DIR:-build}
+build=$(realpath -ms "${BUILD_DIR:-build}")
 BUILD_TARGETS= bash scripts/build.sh || exit 1
 logs=$build/test-under-load
 mkdir -p "$logs"
@@ -66,8 +65,10 @@ for run in $(seq "$runs"); do
   ok=1
   suite "Linux suite" env -C "$build" QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 || ok=0
   if [ $windows = 1 ]; then
-    suite "Windows suites" bash scripts/test-windows.sh || ok=0
-    suite "Windows window and installer" bash scripts/test-windows-window.sh || ok=0
+    # With the same Linux build; BUILD_DIR names the Windows build there.
+    suite "Windows suites" env -u BUILD_DIR LINUX_BUILD_DIR="$build" bash scripts/test-windows.sh || ok=0
+    suite "Windows window and installer" env -u BUILD_DIR LINUX_BUILD_DIR="$build" \
+      bash scripts/test-windows-window.sh || ok=0
   fi
   if [ $ok = 1 ]; then
     passed=$((passed + 1))

@@ -10,8 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/build-windows.sh
-win=$root/${BUILD_DIR:-build-windows}
-linux=$root/${LINUX_BUILD_DIR:-build}
+# A folder given relative is taken in the project's folder; an absolute one as it is.
+win=$(realpath -ms "${BUILD_DIR:-build-windows}")
+linux=$(realpath -ms "${LINUX_BUILD_DIR:-build}")
 BUILD_DIR=$linux BUILD_TARGETS="pumpdiag-cli pumpsim-tool" bash scripts/build.sh >/dev/null
 
 export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
