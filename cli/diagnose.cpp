@@ -257,6 +257,8 @@ private:
     int Finish(int code) {
         EndLine();
         if (traceFailed_ && code == kExitOk) code = kExitFile;
+        // A record kept pending: the journal could not be written (a later run writes it).
+        if (window_.JournalBehind() && code == kExitOk) code = kExitFile;
         if (!options_.report.empty() && WriteReport() != kExitOk && code == kExitOk) code = kExitFile;
         if (options_.json) out_ << ReportJson(report_);
         return code;

@@ -15,8 +15,8 @@ namespace {
 
 std::string EntryJson(const report::JournalEntry& entry) {
     std::string json = "{";
-    for (std::size_t i = 0; i < report::kJournalColumnCount; ++i)
-        json += std::string(i ? "," : "") + "\"" + report::kJournalColumns[i] + "\":" + JsonString(entry.fields[i]);
+    for (std::size_t i = 0; i < report::kJournalFieldCount; ++i)
+        json += std::string(i ? "," : "") + "\"" + report::kJournalFields[i] + "\":" + JsonString(entry.fields[i]);
     return json + ",\"cut\":" + (entry.cut ? "true" : "false") + "}";
 }
 
@@ -33,30 +33,33 @@ std::string EntryText(const report::JournalEntry& e) {
 }  // namespace
 
 int ListJournal(const JournalOptions& options, std::ostream& out, std::ostream& err) {
-    std::vector<report::JournalEntry> entries;
     std::error_code missing;
     if (!std::filesystem::exists(std::filesystem::u8path(options.path), missing)) {
         err << "pumpdiag-cli: no journal yet (" << options.path << ")\n";
-    } else {
-        try {
-            entries = report::ReadJournal(options.path);
-        } catch (const core::Exception& e) {
-            err << "pumpdiag-cli: " << e.Message() << "\n";
-            return kExitFile;
-        }
+        if (options.json) out << "[]\n";
+        else err << "no records\n";
+        return kExitOk;
     }
-    std::string json;
+    // Record by record, as the file is read: a journal of any length.
     std::size_t shown = 0;
-    for (const report::JournalEntry& entry : entries) {
-        if (!options.serial.empty() && !report::SerialMatches(entry, options.serial)) continue;
-        if (!options.since.empty() && !report::SinceMatches(entry, options.since)) continue;
-        ++shown;
-        if (options.json) json += (json.empty() ? "" : ",\n") + EntryJson(entry);
-        else out << EntryText(entry);
+    int code = kExitOk;
+    if (options.json) out << "[";
+    try {
+        report::JournalReader reader(options.path);
+        for (report::JournalEntry entry; reader.Next(entry);) {
+            if (!options.serial.empty() && !report::SerialMatches(entry, options.serial)) continue;
+            if (!options.since.empty() && !report::SinceMatches(entry, options.since)) continue;
+            if (options.json) out << (shown ? ",\n" : "") << EntryJson(entry);
+            else out << EntryText(entry);
+            ++shown;
+        }
+    } catch (const core::Exception& e) {
+        err << "pumpdiag-cli: " << e.Message() << "\n";
+        code = kExitFile;
     }
-    if (options.json) out << "[" << json << "]\n";
-    else if (shown == 0) err << "no records\n";
-    return kExitOk;
+    if (options.json) out << "]\n";
+    else if (shown == 0 && code == kExitOk) err << "no records\n";
+    return code;
 }
 
 }  // namespace cli

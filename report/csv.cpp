@@ -1,17 +1,43 @@
 #include "report/csv.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace report {
 
 namespace {
+
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::size_t kChunk = 64 * 1024;
+
+// What a spreadsheet takes as the start of a formula, and our own mark.
+bool NeedsNeutralising(const std::string& field) {
+    return !field.empty() && std::strchr("=+-@\t\r'", field[0]) != nullptr;
 }
 
-std::string CsvLine(const std::vector<std::string>& fields) {
+// The separator the first line uses outside quotes: ';' unless only ',' is there.
+char SeparatorOf(std::string_view text) {
+    std::size_t semicolons = 0, commas = 0;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        else if (quoted) continue;
+        else if (c == '\n') break;
+        else if (c == ';') ++semicolons;
+        else if (c == ',') ++commas;
+    }
+    return commas > semicolons ? ',' : ';';
+}
+
+}  // namespace
+
+std::string CsvLine(const std::vector<std::string>& fields, char separator) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) line += kCsvSeparator;
-        const std::string& f = fields[i];
-        if (f.find_first_of(std::string{kCsvSeparator, '"', '\r', '\n'}) == std::string::npos) {
+        if (i) line += separator;
+        const std::string f = NeedsNeutralising(fields[i]) ? "'" + fields[i] : fields[i];
+        // Both separators: a spreadsheet that splits on either keeps the columns.
+        if (f.find_first_of(";,\"\r\n") == std::string::npos) {
             line += f;
             continue;
         }
@@ -25,42 +51,102 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line + "\r\n";
 }
 
-std::vector<CsvRow> ParseCsv(std::string_view text) {
-    if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
-    std::vector<CsvRow> rows;
-    CsvRow row;
+CsvReader::CsvReader(Source source) : source_(std::move(source)) {
+    while (buffer_.size() < kBom.size() && More()) {
+    }
+    if (std::string_view(buffer_).substr(0, kBom.size()) == kBom) at_ = kBom.size();
+    separator_ = SeparatorOf(std::string_view(buffer_).substr(at_));
+}
+
+bool CsvReader::More() {
+    if (end_) return false;
+    if (at_ > 0) {
+        buffer_.erase(0, at_);
+        at_ = 0;
+    }
+    const std::size_t had = buffer_.size();
+    buffer_.resize(had + kChunk);
+    const std::size_t got = source_(buffer_.data() + had, kChunk);
+    buffer_.resize(had + got);
+    end_ = got == 0;
+    return got > 0;
+}
+
+void CsvReader::SkipLine() {
+    for (;;) {
+        const std::size_t lf = buffer_.find('\n', at_);
+        if (lf != std::string::npos) {
+            at_ = lf + 1;
+            return;
+        }
+        at_ = buffer_.size();
+        if (!More()) return;
+    }
+}
+
+bool CsvReader::Next(CsvRow& row) {
+    row = {};
     std::string field;
-    bool quoted = false, inRow = false;
+    std::size_t rowBytes = 0;
+    bool quoted = false, any = false;
     auto endField = [&] {
+        // One leading apostrophe is the writer's: see NeedsNeutralising.
+        if (!field.empty() && field[0] == '\'') field.erase(0, 1);
         row.fields.push_back(std::move(field));
         field.clear();
     };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        inRow = true;
+    for (;;) {
+        if (at_ >= buffer_.size() && !More()) break;
+        const char c = buffer_[at_++];
+        any = true;
+        if (++rowBytes > kMostRowBytes) {
+            if (c != '\n') SkipLine();
+            endField();
+            row.complete = false;
+            return true;
+        }
         if (quoted) {
-            if (c != '"') field += c;
-            else if (i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
+            if (c != '"') {
+                field += c;
+                continue;
+            }
+            if (at_ >= buffer_.size()) More();
+            if (at_ < buffer_.size() && buffer_[at_] == '"') field += buffer_[at_++];
             else quoted = false;
         } else if (c == '"') {
             quoted = true;
-        } else if (c == kCsvSeparator) {
+        } else if (c == separator_) {
             endField();
         } else if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (c == '\r') {
+                if (at_ >= buffer_.size()) More();
+                if (at_ < buffer_.size() && buffer_[at_] == '\n') ++at_;
+            }
             endField();
-            rows.push_back(std::move(row));
-            row = {};
-            inRow = false;
+            return true;
         } else {
             field += c;
         }
     }
-    if (inRow) {
-        endField();
-        row.complete = false;
-        rows.push_back(std::move(row));
-    }
+    if (!any) return false;
+    endField();
+    row.complete = false;
+    return true;
+}
+
+CsvReader::Source TextSource(std::string_view text) {
+    return [text](char* into, std::size_t room) mutable {
+        const std::size_t n = std::min(room, text.size());
+        std::memcpy(into, text.data(), n);
+        text.remove_prefix(n);
+        return n;
+    };
+}
+
+std::vector<CsvRow> ParseCsv(std::string_view text) {
+    CsvReader reader(TextSource(text));
+    std::vector<CsvRow> rows;
+    for (CsvRow row; reader.Next(row);) rows.push_back(std::move(row));
     return rows;
 }
 

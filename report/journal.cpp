@@ -11,13 +11,13 @@
 #include "core/platform/file_open.h"
 #include "core/text/format.h"
 #include "localization/gettext.h"
-#include "report/append_file.h"
-#include "report/csv.h"
 #include "report/user_folders.h"
 
 namespace report {
 
 namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 const char* EventName(JournalEvent event) {
     switch (event) {
@@ -40,31 +40,6 @@ std::string FaultsField(const FaultRead& read) {
     return text;
 }
 
-std::string Header() {
-    return "\xEF\xBB\xBF" + CsvLine(std::vector<std::string>(std::begin(kJournalColumns), std::end(kJournalColumns)));
-}
-
-// Every byte of the file: a power loss may leave zero bytes where a record was
-// going, and the records appended after them are read all the same.
-std::string ReadAllBytes(const std::string& path) {
-    const int fd = core::OpenFileForReading(path);
-    if (fd < 0) throw core::EFOpenError(core::FormatText(core::LoadBuiltInText(&core::SFOpenError), {path}));
-    std::string bytes;
-    char chunk[65536];
-    long got;
-    while ((got = ::read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<std::size_t>(got));
-    ::close(fd);
-    if (got < 0) throw core::EFOpenError(core::FormatText(core::LoadBuiltInText(&core::SFOpenError), {path}));
-    return bytes;
-}
-
-// A cut record is ended where it stops; a quote left open is closed first, so
-// that no reader takes the next record into the cut field.
-std::string EndCutRecord(std::string_view cutLine) {
-    const bool quoteOpen = std::count(cutLine.begin(), cutLine.end(), '"') % 2 != 0;
-    return quoteOpen ? "\"\r\n" : "\r\n";
-}
-
 // Each record one line: a line end inside a field becomes a space.
 std::string OneLine(std::string text) {
     for (char& c : text)
@@ -79,6 +54,55 @@ std::string Folded(const std::string& text) {
     return folded;
 }
 
+std::string FileOpenMessage(const std::string& path) {
+    return core::FormatText(core::LoadBuiltInText(&core::SFOpenError), {path});
+}
+
+// The lines of `entries` as the file at `at` takes them: its layout, its
+// separator, its line end. A new file gets a byte-order mark and the header.
+std::string JournalText(const AppendPoint& at, const std::vector<JournalEntry>& entries, std::string& refusal) {
+    const JournalLayout current = JournalLayout::Current();
+    const std::string header = std::string(kBom) + CsvLine(current.Columns());
+    std::string text;
+    JournalLayout layout = current;
+    char separator = kCsvSeparator;
+    bool crlf = true;
+    if (at.empty) {
+        text = header;
+    } else if (!at.firstLine.ends_with('\n')) {
+        // The header alone, cut while the file was made: it is finished.
+        if (!header.starts_with(at.firstLine)) {
+            refusal = localization::TranslateUtf8("its first line is not the journal's header");
+            return "";
+        }
+        text = header.substr(at.firstLine.size());
+    } else {
+        const std::vector<CsvRow> head = ParseCsv(at.firstLine);
+        if (head.empty() || !JournalLayout::FromHeader(head[0].fields, layout)) {
+            refusal = localization::TranslateUtf8("its first line is not the journal's header");
+            return "";
+        }
+        separator = CsvReader(TextSource(at.firstLine)).Separator();
+        crlf = at.firstLine.ends_with("\r\n");
+        // A cut record is ended where it stops; a quote left open is closed
+        // first, so that no reader takes the next record into the cut field.
+        if (!at.cutLine.empty())
+            text = std::count(at.cutLine.begin(), at.cutLine.end(), '"') % 2 != 0 ? "\"\r\n" : "\r\n";
+    }
+    for (const JournalEntry& entry : entries) {
+        std::string line = CsvLine(layout.Row(entry), separator);
+        if (!crlf) line.erase(line.size() - 2, 1);
+        text += line;
+    }
+    return text;
+}
+
+std::vector<JournalEntry> AllOf(JournalReader& reader) {
+    std::vector<JournalEntry> entries;
+    for (JournalEntry entry; reader.Next(entry);) entries.push_back(std::move(entry));
+    return entries;
+}
+
 }  // namespace
 
 std::string JournalPath() {
@@ -86,48 +110,78 @@ std::string JournalPath() {
     return folder.empty() ? "" : InFolder(folder, kJournalName);
 }
 
-std::string JournalLine(JournalEvent event, const Diagnosis& d, const LocalTime& time) {
+JournalEntry JournalRecord(JournalEvent event, const Diagnosis& d, const LocalTime& time) {
     // The erase names what it erased; a read after it, what was left.
     const FaultRead& faults = event == JournalEvent::FaultRead && d.erased ? d.afterErase : d.faults;
-    std::vector<std::string> fields{IsoText(time), EventName(event), OneLine(d.port)};
-    for (const std::string& text : d.identification) fields.push_back(OneLine(text));
-    fields.push_back(event == JournalEvent::Identification ? "" : FaultsField(faults));
-    fields.push_back(d.erased ? "yes" : "no");
-    fields.push_back(OneLine(d.version));
-    return CsvLine(fields);
+    JournalEntry e;
+    e.Field("time") = IsoText(time);
+    e.Field("event") = EventName(event);
+    e.Field("port") = OneLine(d.port);
+    e.Field("bosch_number") = OneLine(d.identification[kBoschNumber]);
+    e.Field("id_number") = OneLine(d.identification[kIdNumber]);
+    e.Field("original_number") = OneLine(d.identification[kOriginalNumber]);
+    e.Field("serial_number") = OneLine(d.identification[kSerialNumber]);
+    e.Field("faults") = event == JournalEvent::Identification ? "" : FaultsField(faults);
+    e.Field("erased") = d.erased ? "yes" : "no";
+    e.Field("version") = OneLine(d.version);
+    return e;
+}
+
+WriteFailure AppendJournalEntries(const std::string& path, const std::vector<JournalEntry>& entries) {
+    if (const WriteFailure made = CreateFolders(path.substr(0, path.find_last_of("/\\"))); made.Failed()) return made;
+    return AppendRecord(path, [&entries](const AppendPoint& at, std::string& refusal) {
+        return JournalText(at, entries, refusal);
+    });
 }
 
 std::string AppendToJournal(const std::string& path, JournalEvent event, const Diagnosis& d, const LocalTime& time) {
     if (path.empty()) return localization::TranslateUtf8("The journal has no folder: the user's folder is not known.");
-    const std::string folder = path.substr(0, path.find_last_of("/\\"));
-    std::string reason = MakeFolders(folder);
-    if (reason.empty()) reason = AppendRecord(path, Header(), JournalLine(event, d, time), EndCutRecord);
-    if (reason.empty()) return "";
+    const WriteFailure failure = AppendJournalEntries(path, {JournalRecord(event, d, time)});
+    if (!failure.Failed()) return "";
     return core::FormatText(localization::TranslateUtf8("The journal in the folder %s cannot be written: %s"),
-                            {folder, reason});
+                            {path.substr(0, path.find_last_of("/\\")), failure.reason});
 }
 
-const std::string& JournalEntry::Field(const char* column) const {
-    static const std::string kNone;
-    for (std::size_t i = 0; i < kJournalColumnCount && i < fields.size(); ++i)
-        if (std::string_view(kJournalColumns[i]) == column) return fields[i];
-    return kNone;
+JournalReader::File::File(const std::string& name) : path(name), fd(core::OpenFileForReading(name)) {
+    if (fd < 0) throw core::EFOpenError(FileOpenMessage(path));
+}
+
+JournalReader::File::~File() { ::close(fd); }
+
+JournalReader::JournalReader(const std::string& path)
+    : file_(std::make_unique<File>(path)), csv_([file = file_.get()](char* into, std::size_t room) -> std::size_t {
+          // Every byte of the file: a power loss may leave zero bytes where a
+          // record was going, and the records appended after them are read all the same.
+          const long got = ::read(file->fd, into, static_cast<unsigned>(room));
+          if (got < 0) throw core::EFOpenError(FileOpenMessage(file->path));
+          return static_cast<std::size_t>(got);
+      }) {}
+
+JournalReader::JournalReader(CsvReader::Source source) : csv_(std::move(source)) {}
+
+bool JournalReader::Next(JournalEntry& entry) {
+    for (CsvRow row; csv_.Next(row);) {
+        if (std::all_of(row.fields.begin(), row.fields.end(), [](const std::string& f) { return f.empty(); }))
+            continue;  // a blank line, or one a spreadsheet left of separators only
+        if (first_) {
+            first_ = false;
+            if (JournalLayout::FromHeader(row.fields, layout_)) continue;
+            layout_ = JournalLayout::Guessed(row.fields.size());
+        }
+        entry = layout_.Entry(row);
+        return true;
+    }
+    return false;
 }
 
 std::vector<JournalEntry> ReadJournal(const std::string& path) {
-    std::vector<JournalEntry> entries;
-    bool first = true;
-    for (CsvRow& row : ParseCsv(ReadAllBytes(path))) {
-        const bool header = first && !row.fields.empty() && row.fields[0] == kJournalColumns[0];
-        first = false;
-        if (header || (row.fields.size() == 1 && row.fields[0].empty())) continue;
-        JournalEntry entry;
-        entry.cut = !row.complete || row.fields.size() < kJournalColumnCount;
-        entry.fields = std::move(row.fields);
-        entry.fields.resize(std::max(entry.fields.size(), kJournalColumnCount));
-        entries.push_back(std::move(entry));
-    }
-    return entries;
+    JournalReader reader(path);
+    return AllOf(reader);
+}
+
+std::vector<JournalEntry> ParseJournal(std::string_view text) {
+    JournalReader reader(TextSource(text));
+    return AllOf(reader);
 }
 
 bool SerialMatches(const JournalEntry& entry, const std::string& serial) {

@@ -301,16 +301,12 @@ void FormLogic::SetTimerEnabled(protocol::Timer timer, bool enabled) {
 // ---------------------------------------------------------------- journal and report
 
 void FormLogic::Journal(report::JournalEvent event) {
-    const std::string failure = report::AppendToJournal(journalPath_, event, diagnosis_, report::Now());
-    if (failure.empty()) {
-        journalBoxShown_ = false;
-        return;
-    }
-    // The diagnosis goes on; the user hears of it once, not at every record.
-    if (journalBoxShown_) return;
-    journalBoxShown_ = true;
-    face_.ShowBox({Translated("Journal"), failure + "\n" + Translated("The diagnosis goes on without the journal."),
-                   BoxIcon::Error});
+    // The diagnosis goes on; the user hears of a failure once a streak, not at every record.
+    const auto outcome = journal_.Record(report::JournalRecord(event, diagnosis_, report::Now()));
+    if (!outcome.written.empty()) face_.ShowBox({Translated("Journal"), outcome.written, BoxIcon::Information});
+    if (!outcome.problem.empty())
+        face_.ShowBox({Translated("Journal"), outcome.problem + "\n" + Translated("The diagnosis goes on."),
+                       BoxIcon::Error});
 }
 
 void FormLogic::Identified() {

@@ -17,6 +17,7 @@
 #include "protocol/pump_protocol.h"
 #include "report/diagnosis.h"
 #include "report/journal.h"
+#include "report/journal_keeper.h"
 #include "window/form_face.h"
 #include "window/form_state.h"
 #include "window/port_component.h"
@@ -95,8 +96,14 @@ public:
     // and the erase, each appended to the journal as it happens.
     const report::Diagnosis& Diagnosis() const { return diagnosis_; }
     // The journal's file (the user's folder's journal.csv unless set).
-    void SetJournalPath(std::string path) { journalPath_ = std::move(path); }
+    void SetJournalPath(std::string path) {
+        journal_.SetPath(path);
+        journalPath_ = std::move(path);
+    }
     const std::string& JournalFile() const { return journalPath_; }
+    // Whether the last record could not be written to the journal (it is kept
+    // pending, and written with the next one that can be).
+    bool JournalBehind() const { return journal_.Behind(); }
 
     // --- the engine's effects ---
     void SetFieldText(protocol::IdentField field, const std::string& text) override;
@@ -127,7 +134,7 @@ private:
     std::string devFolder_ = DefaultDevFolder();
     report::Diagnosis diagnosis_;
     std::string journalPath_;
-    bool journalBoxShown_ = false;  // one box for a journal that cannot be written
+    report::JournalKeeper journal_{journalPath_};
     // The erase button clicked, its block not yet sent: any thread.
     std::atomic<bool> eraseRequested_{false};
 };
