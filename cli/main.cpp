@@ -16,6 +16,7 @@
 #include "cli/stop_signals.h"
 #include "trace/timeline_svg.h"
 #include "core/platform/exception.h"
+#include "core/platform/running_mark.h"
 #include "report/journal.h"
 
 namespace {
@@ -64,6 +65,8 @@ int TraceSummary(const Args& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The installer must not replace files under a running companion either.
+    core::HoldRunningMark();
     Args a;
     try {
         a = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

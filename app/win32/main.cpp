@@ -7,7 +7,7 @@
 #include "app/error_presentation.h"
 #include "app/startup.h"
 #include "app/win32/application_window.h"
-#include "app/win32/running_mark.h"
+#include "core/platform/running_mark.h"
 #include "app/win32/user_folder.h"
 #include "core/text/win32_text.h"
 
@@ -47,7 +47,7 @@ std::string ProgramPath() {
 
 int main(int argc, char** argv) {
     using namespace app;
-    win32::HoldRunningMark();
+    core::HoldRunningMark();
     SetApplicationTitle(ApplicationTitleFromPath(win32::ProgramPath()));
     if (win32::AskedForUserFolder()) {
         const std::string failure = win32::EnterUserFolder();

@@ -1,13 +1,15 @@
-// The mark by which the installer and the uninstaller see that the program
-// runs: a named mutex held for the program's life. The name sits in the
-// global namespace, so that an installer for all users sees the program run
-// by another user in another session too; every user may open it, so that a
-// second user's program shares it and it lasts while any of them runs.
-// Where the global namespace is refused, the session's own name is used.
-// The installer (packaging/windows/pumpdiag.nsi) looks for both names.
+// The mark by which the Windows installer and uninstaller see that the
+// program or its companion runs: a named mutex held for the process's life.
+// The name sits in the global namespace, so that an installer for all users
+// sees a program run by another user in another session too; every user may
+// open it, so that a second user's program shares it and it lasts while any
+// of them runs. Where the global namespace is refused, the session's own
+// name is used. The installer (packaging/windows/pumpdiag.nsi) looks for
+// both names. On Linux a package upgrade replaces a running program's files
+// without harm to it (the old ones live on until it ends): there is no mark.
 #pragma once
 
-namespace app::win32 {
+namespace core {
 
 inline constexpr wchar_t kRunningMarkName[] = L"Global\\pumpdiag-running";
 inline constexpr wchar_t kRunningMarkSessionName[] = L"Local\\pumpdiag-running";
@@ -16,4 +18,4 @@ inline constexpr wchar_t kRunningMarkSessionName[] = L"Local\\pumpdiag-running";
 // cannot be had keeps nothing from starting.
 void HoldRunningMark();
 
-}  // namespace app::win32
+}  // namespace core

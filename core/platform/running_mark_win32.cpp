@@ -1,10 +1,10 @@
-#include "app/win32/running_mark.h"
+#include "core/platform/running_mark.h"
 
 #include <windows.h>
 
 #include <sddl.h>
 
-namespace app::win32 {
+namespace core {
 
 void HoldRunningMark() {
     // Everyone may wait on it (SYNCHRONIZE) and ask for its state; the
@@ -21,4 +21,4 @@ void HoldRunningMark() {
     (void)mark;
 }
 
-}  // namespace app::win32
+}  // namespace core

@@ -121,20 +121,29 @@ start_elsewhere() {
   within 60 top_shown TForm1
 }
 stop_elsewhere() { stop_menu; }
-# The companion, reading a trace from its standard input until it ends: it
-# holds no mark, its file in use says that it runs.
-start_companion() {
+# The companion, reading a trace from its standard input until it ends:
+# installed (its mark and its file in use say that it runs) and a copy
+# elsewhere (only its mark says it).
+run_companion() {  # the companion's file
+  rm -f "$work/trace"
   mkfifo "$work/trace"
-  wine "$installed/pumpdiag-cli.exe" trace-summary - <"$work/trace" >/dev/null 2>&1 &
+  wine "$1" trace-summary - <"$work/trace" >/dev/null 2>&1 &
   exec 7>"$work/trace"
   within 60 some_of pumpdiag-cli.ex
 }
+start_companion() { run_companion "$installed/pumpdiag-cli.exe"; }
 stop_companion() { exec 7>&-; }
+start_companion_elsewhere() {
+  mkdir -p "$work/companion"
+  cp "$build/portable/pumpdiag/pumpdiag-cli.exe" "$work/companion/"
+  run_companion "$work/companion/pumpdiag-cli.exe"
+}
+stop_companion_elsewhere() { stop_companion; }
 
 check "the shortcut starts the program" start_menu
 check "no error box: port.ini read from the user's folder" bash -c "! wine '$spy' list 2>/dev/null | grep -q '^0 #32770 .* 1 '"
 check "English captions for an English user" cmp -s "$folder/caption.txt" "$root/data/en/caption.txt"
-check "help texts copied" cmp -s "$folder/5E.txt" "$root/data/5E.txt"
+check "English help texts copied" cmp -s "$folder/5E.txt" "$root/data/en/5E.txt"
 check "an edited help text kept" same "$(cat "$folder/50.txt")" "our own text"
 check "the About box shows the version" bash -c "wine '$spy' list 2>/dev/null | grep -q '^1 Static 0 1 1 \"Free workshop edition $version\"'"
 # In place (_?=, its folder's short name: the argument takes no quotes), so
@@ -145,7 +154,7 @@ stop_menu
 check "the program ends" within 30 none_of pumpdiag.exe
 
 # way:process name
-for row in menu:pumpdiag.exe elsewhere:pumpdiag.exe companion:pumpdiag-cli.ex; do
+for row in menu:pumpdiag.exe elsewhere:pumpdiag.exe companion:pumpdiag-cli.ex companion_elsewhere:pumpdiag-cli.ex; do
   way=${row%%:*}
   check "$way: starts" start_$way
   check "$way: silent setup over it exits 2" exits 2 "$newer_setup" /S
