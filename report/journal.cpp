@@ -17,7 +17,7 @@ namespace report {
 
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 const char* EventName(JournalEvent event) {
     switch (event) {
@@ -62,7 +62,7 @@ std::string FileOpenMessage(const std::string& path) {
 // separator, its line end. A new file gets a byte-order mark and the header.
 std::string JournalText(const AppendPoint& at, const std::vector<JournalEntry>& entries, std::string& refusal) {
     const JournalLayout current = JournalLayout::Current();
-    const std::string header = std::string(kBom) + CsvLine(current.Columns());
+    const std::string header = std::string(kByteOrderMark) + CsvLine(current.Columns());
     std::string text;
     JournalLayout layout = current;
     char separator = kCsvSeparator;

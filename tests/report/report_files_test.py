@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The journal and the report as other programs read them: the journal through
-Python's csv module (the separator ';', UTF-8 with a byte-order mark), the
+Python's csv module (the separator ';', UTF-8 with a byte-order mark) and
+LibreOffice's import with a Russian locale (where installed), the
 report through html.parser, and printed to PDF by headless Chromium, its pages
 counted by pdfinfo. Diagnoses run against the simulated pump (SIM).
 Usage: report_files_test.py PUMPDIAG_CLI JOURNAL_TOOL DATA_DIR"""
@@ -15,10 +16,14 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 CLI, TOOL, DATA = sys.argv[1:4]
-COLUMNS = ["time", "event", "port", "bosch_number", "id_number", "original_number", "serial_number", "faults",
-           "erased", "version"]
+COLUMNS = ["date", "time_of_day", "zone", "event", "port", "bosch_number", "id_number", "original_number",
+           "serial_number", "faults", "erased", "version"]
+# The texts end in a word joiner, which keeps them text in any spreadsheet.
+MARK = "\u2060"
+TEXTS = {"port", "bosch_number", "id_number", "original_number", "serial_number", "faults", "version"}
 LIMIT = 300  # seconds for any one program: generous, CI may be busy
 
 
@@ -29,9 +34,15 @@ def run(args, env, cwd=None, check=True):
     return done
 
 
-def csv_rows(path):
+def csv_rows(path, delimiter=";"):
     with open(path, encoding="utf-8-sig", newline="") as f:
-        return list(csv.reader(f, delimiter=";", strict=True))
+        return list(csv.reader(f, delimiter=delimiter, strict=True))
+
+
+def records(path, delimiter=";"):
+    """The journal's records by column name, the texts' mark taken off."""
+    rows = csv_rows(path, delimiter)
+    return [{c: v[:-1] if c in TEXTS and v.endswith(MARK) else v for c, v in zip(rows[0], row)} for row in rows[1:]]
 
 
 class Folder(unittest.TestCase):
@@ -65,11 +76,14 @@ class JournalCsv(Folder):
         rows = csv_rows(self.journal)
         self.assertEqual(rows[0], COLUMNS)
         self.assertEqual(len(rows), 4)
-        for i, row in enumerate(rows[1:]):
-            self.assertEqual(row[1:8], ["fault read", 'порт;"1"', '0 470 "506"; 917', "PU4471  0218",
-                                        "Оригинальный;№ 4B1907401S", "VR1708512 3470", f"53:{i}"])
-            self.assertEqual(row[8:], ["no", str(i)])
-            self.assertRegex(row[0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$")
+        self.assertTrue(all(v.endswith(MARK) for row in rows[1:] for c, v in zip(COLUMNS, row) if c in TEXTS))
+        for i, r in enumerate(records(self.journal)):
+            self.assertEqual([r[c] for c in COLUMNS[3:]],
+                             ["fault read", 'порт;"1"', '0 470 "506"; 917', "PU4471  0218",
+                              "Оригинальный;№ 4B1907401S", "VR1708512 3470", f"53:{i}", "no", str(i)])
+            self.assertRegex(r["date"], r"^\d{4}-\d\d-\d\d$")
+            self.assertRegex(r["time_of_day"], r"^\d\d:\d\d:\d\d$")
+            self.assertRegex(r["zone"], r"^UTC[+-]\d\d:\d\d$")
 
     def test_two_writers_at_once_keep_every_line_whole(self):
         count = 400
@@ -78,7 +92,7 @@ class JournalCsv(Folder):
         rows = csv_rows(self.journal)
         self.assertEqual(rows[0], COLUMNS, "one header, written by whichever came first")
         self.assertTrue(all(len(row) == len(COLUMNS) for row in rows), "no line mixed with another")
-        seen = sorted((row[2], int(row[9])) for row in rows[1:])
+        seen = sorted((r["port"], int(r["version"])) for r in records(self.journal))
         self.assertEqual(seen, sorted((tag, i) for tag in ("first", "second") for i in range(count)))
 
     def test_a_cut_last_line_is_read_and_the_next_record_starts_a_line(self):
@@ -91,14 +105,15 @@ class JournalCsv(Folder):
                 with open(self.journal, "rb") as f:
                     raw = f.read()
                 last = raw.rindex(b"\n", 0, len(raw) - 1) + 1
-                cut = len(raw) - 4 if where == "plain" else raw.index("\"Ориг".encode(), last) + 3
+                # Plain: the power went in the middle of the erase column's "no".
+                cut = len(raw) - 8 if where == "plain" else raw.index("\"Ориг".encode(), last) + 3
                 with open(self.journal, "r+b") as f:
                     f.truncate(cut)
                 self.assertEqual(self.append(1, "after").wait(LIMIT), 0)
                 rows = csv_rows(self.journal)
                 self.assertEqual(len(rows), 5)
                 self.assertLess(len(rows[3]), len(COLUMNS), "the cut record stays short")
-                self.assertEqual(rows[4][2], "after")
+                self.assertEqual(records(self.journal)[3]["port"], "after")
                 self.assertEqual(len(rows[4]), len(COLUMNS))
                 listed = self.journal_json()
                 self.assertEqual([e["cut"] for e in listed], [False, False, True, False])
@@ -116,20 +131,118 @@ class JournalCsv(Folder):
         self.assertEqual(text.count("VR2000001 1111"), 2)
         self.assertNotIn("VR1708512", text)
 
-    def test_a_journal_that_cannot_be_written_gives_one_message_and_the_diagnosis_goes_on(self):
-        # The data folder is a file: the journal's folder cannot be made.
-        with open(os.path.join(self.root, "blocked"), "w"):
-            pass
-        env = dict(self.env, XDG_DATA_HOME=os.path.join(self.root, "blocked"))
+    def diagnose(self, env):
+        # On a loaded machine the simulated line may stall (exit code 4): tried again, as a technician would.
         for _ in range(3):
             done = run([CLI, "diagnose", "--port", "SIM", "--read-faults"], env, cwd=self.work, check=False)
             if done.returncode != 4:
-                break
-        self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
-        err = done.stderr.decode()
+                return done
+        return done
+
+    def check_kept_then_written(self, first, second):
+        """The first run could not write its records: one message, exit code 6, the diagnosis done all the same.
+        The second could, and wrote them before its own."""
+        err = first.stderr.decode()
+        self.assertEqual(first.returncode, 6, err)
         self.assertEqual(err.count("cannot be written"), 1, err)
-        self.assertIn(os.path.join(self.root, "blocked", "pumpdiag"), err)
-        self.assertIn("53  error counter 2", done.stdout.decode())
+        self.assertIn("are kept in", err)
+        self.assertIn("53  error counter 2", first.stdout.decode())
+        self.assertEqual(second.returncode, 0, second.stderr.decode())
+        self.assertIn("the records kept meanwhile", second.stderr.decode())
+        listed = self.journal_json()
+        self.assertEqual([e["event"] for e in listed][-2:], ["identification", "fault read"])
+        self.assertEqual([e["event"] for e in listed].count("fault read"), 2, listed)
+        self.assertEqual([e["time"] for e in listed], sorted(e["time"] for e in listed), "in order")
+
+    def test_a_journal_that_cannot_be_written_keeps_its_records_for_the_next_run(self):
+        # The data folder is a file: the journal's folder cannot be made, and the records go to the state folder.
+        blocked = os.path.join(self.root, "data")
+        with open(blocked, "w"):
+            pass
+        first = self.diagnose(self.env)
+        self.assertIn(os.path.join(blocked, "pumpdiag"), first.stderr.decode())
+        os.remove(blocked)
+        self.check_kept_then_written(first, self.diagnose(self.env))
+
+    def test_a_full_disk_keeps_the_records_until_there_is_room(self):
+        # The journal's folder on a file system of its own, filled up, in a mount namespace of the test's own.
+        if subprocess.run(["unshare", "-Urm", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no mount namespace here")
+        data = os.path.join(self.root, "data")
+        os.makedirs(data)
+        script = """
+            mount -t tmpfs -o size=64k none "$DATA" && mkdir "$DATA/pumpdiag" || exit 99
+            dd if=/dev/zero of="$DATA/filler" bs=4096 2>/dev/null
+            for step in first second; do
+              for try in 1 2 3; do
+                "$CLI" diagnose --port SIM --read-faults >"$ROOT/$step.out" 2>"$ROOT/$step.err"
+                code=$?; [ $code -ne 4 ] && break
+              done
+              echo $code >"$ROOT/$step.code"
+              rm -f "$DATA/filler"
+            done
+            cp "$DATA/pumpdiag/journal.csv" "$ROOT/journal.csv"
+            """
+        env = dict(self.env, DATA=data, ROOT=self.root, CLI=CLI)
+        done = subprocess.run(["unshare", "-Urm", "sh", "-c", script], env=env, cwd=self.work, capture_output=True,
+                              timeout=3 * LIMIT)
+        self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
+
+        def ended(step):
+            with open(os.path.join(self.root, step + ".code")) as code, \
+                    open(os.path.join(self.root, step + ".out"), "rb") as out, \
+                    open(os.path.join(self.root, step + ".err"), "rb") as err:
+                return subprocess.CompletedProcess([], int(code.read()), out.read(), err.read())
+        self.assertIn("No space left on device", ended("first").stderr.decode())
+        os.makedirs(os.path.dirname(self.journal))
+        shutil.copy(os.path.join(self.root, "journal.csv"), self.journal)
+        self.check_kept_then_written(ended("first"), ended("second"))
+
+    def test_a_journal_saved_back_by_a_spreadsheet_is_read_and_appended(self):
+        office = shutil.which("libreoffice") or shutil.which("soffice")
+        if not office:
+            self.skipTest("no LibreOffice here")
+        self.assertEqual(self.append(2, "=2+5", "+1+1 VR2000001").wait(LIMIT), 0)
+        self.assertEqual(self.append(1, "'apostrophe").wait(LIMIT), 0)
+        before = self.journal_json()
+        # Russian locale, special numbers detected, formulas evaluated: what the user's spreadsheet may do.
+        import_options = "CSV:59,34,76,1,,1049,false,true,false,false,false,-1,true"
+        out = os.path.join(self.root, "office")
+
+        def convert(to):
+            run([office, f"-env:UserInstallation=file://{self.root}/office-profile", "--headless",
+                 f"--infilter={import_options}", "--convert-to", to, "--outdir", out, self.journal], self.env)
+        convert("fods")
+        cells = imported_cells(os.path.join(out, "journal.fods"))
+        self.assertEqual([c[0] for c in cells[0]], COLUMNS)
+        for row in cells[1:]:
+            kinds = dict(zip(COLUMNS, (kind for _, kind, _ in row)))
+            self.assertEqual((kinds.pop("date"), kinds.pop("time_of_day")), ("date", "time"))
+            self.assertEqual(set(kinds.values()), {"string"}, "no number, date or formula among the texts")
+            self.assertFalse(any(formula for _, _, formula in row))
+        self.assertIn("0 470 \"506\"; 917" + MARK, [text for text, _, _ in cells[1]])
+        # Saved back as the spreadsheet's own CSV: commas, no byte-order mark, LF.
+        convert("csv:Text - txt - csv (StarCalc):44,34,76,1")
+        shutil.copy(os.path.join(out, "journal.csv"), self.journal)
+        self.assertEqual(self.journal_json(), before)
+        self.assertEqual(self.append(1, "after").wait(LIMIT), 0)
+        # On disk as neutralised: an apostrophe before a formula's start and before one of the pump's own.
+        self.assertEqual([r["port"] for r in records(self.journal, ",")], ["'=2+5", "'=2+5", "''apostrophe", "after"])
+        self.assertEqual([e["port"] for e in self.journal_json("--serial", "VR1708512")], ["'apostrophe", "after"])
+        self.assertEqual([e["port"] for e in self.journal_json("--serial", "+1+1")], ["=2+5", "=2+5"])
+
+
+def imported_cells(fods):
+    """Each row's cells as LibreOffice holds them: text, value type and formula."""
+    ns = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+          "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0"}
+    rows = []
+    for row in ElementTree.parse(fods).iter(f"{{{ns['table']}}}table-row"):
+        cells = [("".join(c.itertext()).strip(), c.get(f"{{{ns['office']}}}value-type"),
+                  c.get(f"{{{ns['table']}}}formula")) for c in row.findall("table:table-cell", ns)]
+        if cells and cells[0][0]:
+            rows.append(cells[:len(COLUMNS)])
+    return rows
 
 
 class ReportReader(html.parser.HTMLParser):
@@ -229,7 +342,7 @@ class Report(Folder):
         self.assertRegex(reader.by_id["erase"], r"erased at \d\d\.\d\d\.\d{4} \d\d:\d\d \(UTC")
         self.assertEqual(reader.by_id["after-erase"], "No faults stored.")
         self.assertEqual(self.pages(report)[0], 1)
-        events = [row[1] for row in csv_rows(self.journal)[1:]]
+        events = [r["event"] for r in records(self.journal)]
         self.assertEqual(events[-4:], ["identification", "fault read", "erase", "fault read"])
 
     def test_the_fullest_report_still_prints_on_one_page(self):
