@@ -85,53 +85,69 @@ void CsvReader::SkipLine() {
 }
 
 bool CsvReader::Next(CsvRow& row) {
-    row = {};
-    std::string field;
-    std::size_t rowBytes = 0;
-    bool quoted = false, any = false;
+    // The row's strings are used again from row to row: no allocation a field.
+    std::size_t count = 0;
+    auto field = [&]() -> std::string& {
+        if (count == row.fields.size()) row.fields.emplace_back();
+        return row.fields[count];
+    };
     auto endField = [&] {
         // One leading apostrophe is the writer's: see NeedsNeutralising.
-        if (!field.empty() && field[0] == '\'') field.erase(0, 1);
-        row.fields.push_back(std::move(field));
-        field.clear();
+        std::string& f = field();
+        if (!f.empty() && f[0] == '\'') f.erase(0, 1);
+        ++count;
+        if (count < row.fields.size()) row.fields[count].clear();
     };
+    auto endRow = [&](bool complete) {
+        endField();
+        row.fields.resize(count);
+        row.complete = complete;
+        return true;
+    };
+    if (!row.fields.empty()) row.fields[0].clear();
+    std::size_t rowBytes = 0;
+    bool quoted = false, any = false;
     for (;;) {
         if (at_ >= buffer_.size() && !More()) break;
-        const char c = buffer_[at_++];
         any = true;
-        if (++rowBytes > kMostRowBytes) {
-            if (c != '\n') SkipLine();
-            endField();
-            row.complete = false;
-            return true;
-        }
+        // A run of plain bytes goes in at once.
+        std::size_t run = at_;
         if (quoted) {
-            if (c != '"') {
-                field += c;
-                continue;
+            while (run < buffer_.size() && buffer_[run] != '"') ++run;
+        } else {
+            while (run < buffer_.size()) {
+                const char c = buffer_[run];
+                if (c == separator_ || c == '"' || c == '\r' || c == '\n') break;
+                ++run;
             }
+        }
+        rowBytes += run - at_ + 1;
+        if (rowBytes > kMostRowBytes) {
+            SkipLine();
+            return endRow(false);
+        }
+        field().append(buffer_, at_, run - at_);
+        at_ = run;
+        if (at_ >= buffer_.size()) continue;
+        const char c = buffer_[at_++];
+        if (quoted) {
             if (at_ >= buffer_.size()) More();
-            if (at_ < buffer_.size() && buffer_[at_] == '"') field += buffer_[at_++];
+            if (at_ < buffer_.size() && buffer_[at_] == '"') field() += buffer_[at_++];
             else quoted = false;
         } else if (c == '"') {
             quoted = true;
         } else if (c == separator_) {
             endField();
-        } else if (c == '\r' || c == '\n') {
+        } else {
             if (c == '\r') {
                 if (at_ >= buffer_.size()) More();
                 if (at_ < buffer_.size() && buffer_[at_] == '\n') ++at_;
             }
-            endField();
-            return true;
-        } else {
-            field += c;
+            return endRow(true);
         }
     }
     if (!any) return false;
-    endField();
-    row.complete = false;
-    return true;
+    return endRow(false);
 }
 
 CsvReader::Source TextSource(std::string_view text) {

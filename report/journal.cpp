@@ -160,15 +160,15 @@ JournalReader::JournalReader(const std::string& path)
 JournalReader::JournalReader(CsvReader::Source source) : csv_(std::move(source)) {}
 
 bool JournalReader::Next(JournalEntry& entry) {
-    for (CsvRow row; csv_.Next(row);) {
-        if (std::all_of(row.fields.begin(), row.fields.end(), [](const std::string& f) { return f.empty(); }))
+    while (csv_.Next(row_)) {
+        if (std::all_of(row_.fields.begin(), row_.fields.end(), [](const std::string& f) { return f.empty(); }))
             continue;  // a blank line, or one a spreadsheet left of separators only
         if (first_) {
             first_ = false;
-            if (JournalLayout::FromHeader(row.fields, layout_)) continue;
-            layout_ = JournalLayout::Guessed(row.fields.size());
+            if (JournalLayout::FromHeader(row_.fields, layout_)) continue;
+            layout_ = JournalLayout::Guessed(row_.fields.size());
         }
-        entry = layout_.Entry(row);
+        entry = layout_.Entry(row_);
         return true;
     }
     return false;

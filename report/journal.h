@@ -58,6 +58,7 @@ private:
     };
     std::unique_ptr<File> file_;  // none for a source of the caller's
     CsvReader csv_;
+    CsvRow row_;  // its strings used again from record to record
     JournalLayout layout_;
     bool first_ = true;
 };

@@ -88,36 +88,46 @@ std::string& JournalEntry::Field(const char* name) {
     return nowhere;
 }
 
-JournalLayout JournalLayout::Current() {
-    JournalLayout layout;
-    layout.columns_.assign(std::begin(kJournalColumns), std::end(kJournalColumns));
-    return layout;
+JournalLayout::JournalLayout(std::vector<std::string> columns) : columns_(std::move(columns)) {
+    for (const std::string& column : columns_) {
+        const std::size_t field = FieldIndex(column);
+        slots_.push_back(column == "date"          ? kDate
+                         : column == "time_of_day" ? kTimeOfDay
+                         : column == "zone"        ? kZone
+                         : field < kJournalFieldCount ? static_cast<int>(field)
+                                                      : kNone);
+        texts_.push_back(IsText(column));
+    }
 }
+
+JournalLayout JournalLayout::Current() { return JournalLayout(); }
 
 bool JournalLayout::FromHeader(const std::vector<std::string>& header, JournalLayout& layout) {
     auto has = [&header](const char* name) { return std::find(header.begin(), header.end(), name) != header.end(); };
     if (!has("event") || !(has("time") || has("date"))) return false;
-    layout.columns_ = header;
+    layout = JournalLayout(header);
     return true;
 }
 
 JournalLayout JournalLayout::Guessed(std::size_t fieldCount) {
     if (fieldCount != kJournalFieldCount) return Current();
-    JournalLayout layout;
-    layout.columns_.assign(std::begin(kJournalFields), std::end(kJournalFields));
-    return layout;
+    return JournalLayout(std::vector<std::string>(std::begin(kJournalFields), std::end(kJournalFields)));
 }
 
 std::vector<std::string> JournalLayout::Row(const JournalEntry& entry) const {
     const TimeParts time = Split(entry.Field("time"));
     std::vector<std::string> row;
-    for (const std::string& column : columns_) {
-        if (column == "date") row.push_back(time.date);
-        else if (column == "time_of_day") row.push_back(time.timeOfDay);
-        else if (column == "zone") row.push_back(time.zone);
-        else if (IsText(column)) row.push_back(Marked(entry.Field(column.c_str())));
-        else if (FieldIndex(column) < kJournalFieldCount) row.push_back(entry.Field(column.c_str()));
-        else row.push_back("");  // a column a spreadsheet added: ours to leave empty
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        switch (slots_[i]) {
+            case kDate: row.push_back(time.date); break;
+            case kTimeOfDay: row.push_back(time.timeOfDay); break;
+            case kZone: row.push_back(time.zone); break;
+            case kNone: row.push_back(""); break;  // a column a spreadsheet added: ours to leave empty
+            default: {
+                const std::string& value = entry.fields[static_cast<std::size_t>(slots_[i])];
+                row.push_back(texts_[i] ? Marked(value) : value);
+            }
+        }
     }
     return row;
 }
@@ -127,15 +137,16 @@ JournalEntry JournalLayout::Entry(const CsvRow& row) const {
     entry.cut = !row.complete || row.fields.size() < columns_.size();
     TimeParts time;
     for (std::size_t i = 0; i < columns_.size() && i < row.fields.size(); ++i) {
-        const std::string& column = columns_[i];
         const std::string& value = row.fields[i];
-        if (column == "date") time.date = value;
-        else if (column == "time_of_day") time.timeOfDay = value;
-        else if (column == "zone") time.zone = value;
-        else if (IsText(column)) entry.Field(column.c_str()) = Unmarked(value);
-        else if (FieldIndex(column) < kJournalFieldCount) entry.Field(column.c_str()) = value;
+        switch (slots_[i]) {
+            case kDate: time.date = value; break;
+            case kTimeOfDay: time.timeOfDay = value; break;
+            case kZone: time.zone = value; break;
+            case kNone: break;
+            default: entry.fields[static_cast<std::size_t>(slots_[i])] = texts_[i] ? Unmarked(value) : value;
+        }
     }
-    if (entry.Field("time").empty()) entry.Field("time") = Joined(time.date, time.timeOfDay, time.zone);
+    if (std::string& iso = entry.Field("time"); iso.empty()) iso = Joined(time.date, time.timeOfDay, time.zone);
     return entry;
 }
 

@@ -40,6 +40,7 @@ struct JournalEntry {
 
 class JournalLayout {
 public:
+    JournalLayout() : JournalLayout(std::vector<std::string>(std::begin(kJournalColumns), std::end(kJournalColumns))) {}
     // A new journal's.
     static JournalLayout Current();
     // The layout a header row names; false when it is no journal header
@@ -56,7 +57,12 @@ public:
     JournalEntry Entry(const CsvRow& row) const;
 
 private:
+    explicit JournalLayout(std::vector<std::string> columns);
+    // What each column holds, found once: a field's index, or a part of the time.
+    enum Slot : int { kDate = -1, kTimeOfDay = -2, kZone = -3, kNone = -4 };
     std::vector<std::string> columns_;
+    std::vector<int> slots_;
+    std::vector<bool> texts_;
 };
 
 }  // namespace report

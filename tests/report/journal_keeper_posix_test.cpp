@@ -83,7 +83,9 @@ TEST_F(JournalFolder, KeptRecordsAreWrittenInOrderOnceTheJournalCanBeWritten) {
         EXPECT_NE(first.problem.find(row.remedy), std::string::npos) << first.problem;
         EXPECT_TRUE(keeper.Behind());
         EXPECT_TRUE(keeper.Record(Entry("2026-12-08T10:00:02+03:00", "C")).problem.empty()) << "one box a streak";
-        if (row.keptIn[0]) EXPECT_NE(first.problem.find((root / row.keptIn).string()), std::string::npos);
+        if (row.keptIn[0]) {
+            EXPECT_NE(first.problem.find((root / row.keptIn).string()), std::string::npos);
+        }
         row.unblock(journal);
         const report::JournalKeeper::Outcome again = keeper.Record(Entry("2026-12-08T10:00:03+03:00", "D"));
         EXPECT_TRUE(again.problem.empty());
