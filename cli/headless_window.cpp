@@ -42,9 +42,9 @@ void HeadlessWindow::ShowBox(const window::BoxRecord& box) {
     std::fprintf(stderr, "%s: %s\n", box.title.c_str(), box.text.c_str());
 }
 
-bool HeadlessWindow::OpenInSystem(const std::string& path) {
+void HeadlessWindow::OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) {
     std::fprintf(stderr, "%s\n", path.c_str());
-    return true;
+    answered(true);
 }
 
 bool HeadlessWindow::ApplyPosted() {

@@ -50,8 +50,10 @@ private:
     std::string Memo2Text() const override { return State().memo2; }
     void FocusMemo2() override {}
     void ShowBox(const window::BoxRecord& box) override;
-    // Without a screen nothing is opened: the path is named instead.
-    bool OpenInSystem(const std::string& path) override;
+    // Without a screen nothing is edited, and nothing opened: the path is
+    // named instead.
+    bool EditFields(window::FieldsDialog&) override { return false; }
+    void OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) override;
 
     bool ApplyPosted();
     bool FireDueTimers();

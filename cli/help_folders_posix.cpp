@@ -14,10 +14,19 @@ std::vector<std::string> HelpFolders() {
     const char* home = std::getenv("HOME");
     if (dataHome && dataHome[0] == '/') folders.push_back(std::string(dataHome) + "/pumpdiag");
     else if (home && home[0] == '/') folders.push_back(std::string(home) + "/.local/share/pumpdiag");
-    // The package's data folder, beside the folder of the installed program.
+    // The package's data folder, beside the folder of the installed program:
+    // its English texts first for a user whose language (the first of
+    // LC_ALL, LC_MESSAGES and LANG that is set, as the launcher takes it) is
+    // not Russian.
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) folders.push_back((self.parent_path().parent_path() / "share" / "pumpdiag").string());
+    if (error) return folders;
+    const auto shipped = self.parent_path().parent_path() / "share" / "pumpdiag";
+    std::string language;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(name); value && *value && language.empty()) language = value;
+    if (!(language == "ru" || language.starts_with("ru_"))) folders.push_back((shipped / "en").string());
+    folders.push_back(shipped.string());
     return folders;
 }
 

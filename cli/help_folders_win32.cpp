@@ -5,6 +5,7 @@
 #include "cli/command_line.h"
 #include "cli/diagnosis_report.h"
 #include "core/text/win32_text.h"
+#include "localization/instance.h"
 
 namespace cli {
 
@@ -17,7 +18,10 @@ std::vector<std::string> HelpFolders() {
     const DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (size > 0 && size < MAX_PATH) {
         const std::wstring self(path, size);
-        folders.push_back(core::NarrowText(self.substr(0, self.find_last_of(L'\\') + 1) + L"data"));
+        const std::wstring shipped = self.substr(0, self.find_last_of(L'\\') + 1) + L"data";
+        // The English texts first for a user whose language is not Russian.
+        if (localization::SystemLanguageCode().rfind("ru", 0) != 0) folders.push_back(core::NarrowText(shipped + L"\\en"));
+        folders.push_back(core::NarrowText(shipped));
     }
     return folders;
 }

@@ -62,3 +62,20 @@ for code in 50 51 52 53 54 55 56 57 58 59 5A 5B 5C 5D 5E; do
 - сотрите ошибки, запустите двигатель и снова прочитайте память неисправностей, чтобы узнать, появляется ли код вновь.
 EOF
 done
+
+# The same help texts in English, for a user whose language is not Russian.
+for code in 50 51 52 53 54 55 56 57 58 59 5A 5B 5C 5D 5E; do
+  to1251 "$here/en/$code.txt" <<EOF
+Fault code 0x$code
+
+The pump's control unit has stored code 0x$code in its fault memory together with an error counter. The counter's value is shown in the tooltip of the "$(echo $code | tr 'A-E' 'a-e')" button.
+
+The program has no description of this code from the pump's maker, so no particular cause is named here.
+
+General advice:
+- inspect the wiring and connectors between the pump, the control unit and the vehicle: corrosion, a broken wire, a poor contact;
+- check the control unit's supply voltage and ground (battery, fuses);
+- look up code 0x$code in the pump's service documentation;
+- erase the faults, start the engine and read the fault memory again to see whether the code comes back.
+EOF
+done

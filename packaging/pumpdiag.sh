@@ -3,8 +3,8 @@
 # $XDG_DATA_HOME/pumpdiag (~/.local/share/pumpdiag by default). The program
 # reads caption.txt, the fault help texts and port.ini from the folder it is
 # started in. A workshop may edit its copies, so a file already there is never
-# replaced; only missing ones are copied from the package, caption.txt in the
-# user's language (Russian or English). port.ini is the user's choice of port
+# replaced; only missing ones are copied from the package, caption.txt and the
+# help texts in the user's language (Russian or English). port.ini is the user's choice of port
 # and is never made here. When the folder cannot be made or filled, the
 # program is started only to show why in a box (PUMPDIAG_FOLDER_ERROR).
 set -eu
@@ -39,8 +39,8 @@ why=$(mkdir -p -- "$folder" 2>&1) || folder_error "Cannot make the working folde
 # The first language named by LC_ALL, LC_MESSAGES or LANG.
 language=${LC_ALL:-${LC_MESSAGES:-${LANG:-}}}
 case $language in
-  ru|ru_*) captions=$shipped/caption.txt ;;
-  *) captions=$shipped/en/caption.txt ;;
+  ru|ru_*) texts=$shipped ;;
+  *) texts=$shipped/en ;;
 esac
 
 # install_new <source> <name>: copies source into the folder as name unless
@@ -64,9 +64,9 @@ install_new() {
   folder_error "Cannot fill the working folder $folder: ${why:-$2 was not made}"
 }
 
-install_new "$captions" caption.txt
+install_new "$texts/caption.txt" caption.txt
 for code in 50 51 52 53 54 55 56 57 58 59 5A 5B 5C 5D 5E; do
-  install_new "$shipped/$code.txt" "$code.txt"
+  install_new "$texts/$code.txt" "$code.txt"
 done
 
 cd "$folder"

@@ -1,50 +1,17 @@
 #include "report/report_file.h"
 
 #include <cctype>
-#include <string_view>
 
-#include "core/text/cp1251.h"
 #include "core/platform/exception.h"
-#include "core/platform/text_file.h"
 #include "core/text/format.h"
-#include "core/text/utf.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/report_html.h"
+#include "report/report_settings.h"
 #include "report/user_folders.h"
+#include "report/whole_file.h"
 
 namespace report {
-
-namespace {
-constexpr std::string_view kWorkshopKey = "workshop=";
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
-}  // namespace
-
-std::string WorkshopName() {
-    const std::string folder = UserFolder();
-    if (folder.empty()) return "";
-    const std::string path = InFolder(folder, kSettingsName);
-    std::string text;
-    try {
-        text = core::ReadWholeTextFile(path);
-    } catch (const core::EFOpenError&) {
-        try {
-            if (MakeFolders(folder).empty()) core::WriteWholeTextFile(path, std::string(kWorkshopKey) + "\r\n");
-        } catch (const core::Exception&) {
-            // Only a convenience: the name stays empty either way.
-        }
-        return "";
-    }
-    if (text.starts_with(kBom)) text.erase(0, kBom.size());
-    if (!core::IsValidUtf8(text)) text = core::Cp1251ToUtf8(text);
-    for (const std::string& line : core::SplitLines(text)) {
-        if (!line.starts_with(kWorkshopKey)) continue;
-        const std::string name = line.substr(kWorkshopKey.size());
-        const auto first = name.find_first_not_of(" \t");
-        return first == std::string::npos ? "" : name.substr(first, name.find_last_not_of(" \t") - first + 1);
-    }
-    return "";
-}
 
 std::string ReportFileName(const Diagnosis& d, const LocalTime& time) {
     const std::string& serial = d.identification[kSerialNumber];
@@ -55,7 +22,7 @@ std::string ReportFileName(const Diagnosis& d, const LocalTime& time) {
 }
 
 void WriteReport(const Diagnosis& d, const std::string& path) {
-    core::WriteWholeTextFile(path, ReportHtml(d, WorkshopName()));
+    WriteFileWhole(path, ReportHtml(d, ReadReportSettings()));
 }
 
 MadeReport MakeReport(const Diagnosis& d, const LocalTime& time) {

@@ -1,5 +1,5 @@
-// Writing a diagnosis's report: the workshop's name from the settings file,
-// the file's name and folder.
+// Writing a diagnosis's report: its file's name and folder, the names in its
+// header from the report's settings.
 #pragma once
 
 #include <string>
@@ -8,16 +8,12 @@
 
 namespace report {
 
-// The workshop's name: the line "workshop=..." of report.ini in the user's
-// folder (UTF-8, or Windows-1251 as Notepad may save it). Empty when unset;
-// a missing file is made with an empty line for the user to fill.
-std::string WorkshopName();
-
 // 2026-12-07_19-25-03_VR1708512.html: the time, and the serial number's first
 // word with anything but letters of the Latin alphabet, digits and '-' made '_'.
 std::string ReportFileName(const Diagnosis& d, const LocalTime& time);
 
-// Writes the report to `path`. Raises core::EFCreateError when it cannot.
+// Writes the report to `path`, whole or not at all (report/whole_file.h).
+// Raises core::EFCreateError when it cannot.
 void WriteReport(const Diagnosis& d, const std::string& path);
 
 struct MadeReport {

@@ -62,12 +62,28 @@ constexpr const char* kStyle =
     "table.faults td,table.faults th{border:1px solid #999;padding:0.2mm 1.5mm;line-height:1.15}table.faults th{background:#eee}"
     "td.help{font-size:8.5pt}"
     "td.code,td.counter{white-space:nowrap;width:1%}th.label{width:22%;font-weight:normal;color:#333}"
-    ".workshop{font-size:12pt;font-weight:bold;min-height:5mm}.erased{font-weight:bold}"
+    ".workshop{font-size:12pt;font-weight:bold}.technician{margin-top:1mm}.erased{font-weight:bold}"
+    // Long words (a number from the pump, a name without spaces) break
+    // anywhere rather than widen the page; short ones keep their width.
+    "td.help,td.long,.workshop,.technician{overflow-wrap:anywhere}"
     "table.ident td{white-space:pre-wrap}@media screen{body{max-width:186mm;margin:8mm auto;padding:0 6mm}}"
     ".signs{margin-top:10mm;display:flex;gap:12mm}.signs div{flex:1;border-top:1px solid #000;padding-top:1mm}";
 
+// A word longer than this may break anywhere in its cell.
+constexpr std::size_t kLongWordChars = 24;
+
+bool HasLongWord(std::string_view text) {
+    std::size_t run = 0;
+    for (char c : text) {
+        run = c == ' ' || c == '\t' || c == '\r' || c == '\n' ? 0 : run + 1;
+        if (run > kLongWordChars) return true;
+    }
+    return false;
+}
+
 std::string Cell(const std::string& label, const std::string& id, const std::string& value) {
-    return "<th class=\"label\">" + Escaped(label) + "</th><td id=\"" + id + "\">" + Escaped(value) + "</td>";
+    return "<th class=\"label\">" + Escaped(label) + "</th><td id=\"" + id + "\"" +
+           (HasLongWord(value) ? " class=\"long\"" : "") + ">" + Escaped(value) + "</td>";
 }
 
 // Label and value pairs, two to a row.
@@ -118,7 +134,7 @@ std::string FirstParagraph(std::string_view helpText) {
     return heading ? paragraphs[0] + " — " + paragraphs[1] : paragraphs[0];
 }
 
-std::string ReportHtml(const Diagnosis& d, const std::string& workshop) {
+std::string ReportHtml(const Diagnosis& d, const ReportSettings& names) {
     using std::string;
     const string title = T("Pump diagnosis report");
     // Both fault tables share the page.
@@ -127,7 +143,12 @@ std::string ReportHtml(const Diagnosis& d, const std::string& workshop) {
     string html = "<!DOCTYPE html>\n<html lang=\"" + Language() + "\"><head><meta charset=\"utf-8\"><title>" +
                   Escaped(title) + " " + Escaped(d.identification[kSerialNumber]) + "</title><style>" + kStyle +
                   "</style></head>\n<body>\n";
-    html += "<div class=\"workshop\" id=\"workshop\">" + Escaped(Shortened(workshop, kMostWorkshopChars)) + "</div>\n";
+    if (!names.workshop.empty())
+        html += "<div class=\"workshop\" id=\"workshop\">" + Escaped(Shortened(names.workshop, kMostNameChars)) +
+                "</div>\n";
+    if (!names.technician.empty())
+        html += "<div class=\"technician\">" + Escaped(T("Technician")) + ": <span id=\"technician\">" +
+                Escaped(Shortened(names.technician, kMostNameChars)) + "</span></div>\n";
     html += "<h1>" + Escaped(title) + "</h1>\n";
     html += PairTable("meta", {{T("Date"), "date", PrintedText(d.time)},
                                {T("Port"), "port", d.port},

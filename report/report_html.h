@@ -1,24 +1,28 @@
 // The printable report of one diagnosis: a single self-contained HTML page
 // (inline style, no other file) that prints on one A4 sheet, in the user's
 // language. Fields carry ids (ident-<column>, date, port, version, workshop,
-// erase) and each fault row a data-code, so that scripts and tests read it back.
+// technician, erase) and each fault row a data-code, so that scripts and tests
+// read it back. A long word (a number from the pump, a name without spaces)
+// is broken at the page's edge rather than widening the page.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "report/diagnosis.h"
+#include "report/report_settings.h"
 
 namespace report {
 
-// Longest help paragraph and workshop name printed: the page must stay one
+// Longest help paragraph and names printed: the page must stay one
 // sheet whatever a help file holds. The help texts of all faults share a
 // budget; one fault's paragraph gets at most kMostHelpChars of it.
 inline constexpr std::size_t kMostHelpChars = 400;
 inline constexpr std::size_t kHelpCharsPerPage = 2000;
-inline constexpr std::size_t kMostWorkshopChars = 120;
+inline constexpr std::size_t kMostNameChars = 120;
 
-std::string ReportHtml(const Diagnosis& d, const std::string& workshop);
+// The header names the workshop and the technician; an empty one is left out.
+std::string ReportHtml(const Diagnosis& d, const ReportSettings& names);
 
 // The first paragraph of a help text (paragraphs are parted by empty lines),
 // its lines joined by spaces. A first paragraph of one short line is the

@@ -18,7 +18,7 @@ cp "$build/pumpdiag.exe" "$build/cli/pumpdiag-cli.exe" "$build/app/win32/pumpdia
 x86_64-w64-mingw32-strip "$stage"/*.exe
 cp -r "$build/po/locale" "$stage/"
 cp data/caption.txt data/5?.txt "$stage/data/"
-cp data/en/caption.txt "$stage/data/en/"
+cp data/en/caption.txt data/en/5?.txt "$stage/data/en/"
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$build/pumpdiag-setup-$version.exe" \
   packaging/windows/pumpdiag.nsi
 # Portable: the program started in its own folder, with the Russian captions

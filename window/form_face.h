@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "window/box_record.h"
+#include "window/fields_dialog.h"
 
 namespace window {
 
@@ -34,9 +35,15 @@ public:
     virtual void FocusMemo2() = 0;
     // A modal box; returns when it has been closed.
     virtual void ShowBox(const BoxRecord& box) = 0;
+    // A modal dialog of text fields; returns when it has been closed: true
+    // when confirmed, with the fields' values as edited.
+    virtual bool EditFields(FieldsDialog& dialog) = 0;
     // Opens a file or folder as the system does (a report in the browser, a
-    // folder in the file manager); false when the system could not.
-    virtual bool OpenInSystem(const std::string& path) = 0;
+    // folder in the file manager) without holding the window. `answered` runs
+    // later on the GUI thread, once, with whether the system opened it (an
+    // opener still busy after some seconds is taken to have); never after
+    // the face has gone.
+    virtual void OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) = 0;
 };
 
 }  // namespace window

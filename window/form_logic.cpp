@@ -16,6 +16,7 @@
 #include "core/text/cp1251.h"
 #include "window/form_files.h"
 #include "window/port_ini.h"
+#include "window/report_settings_dialog.h"
 
 namespace window {
 
@@ -353,7 +354,8 @@ void FormLogic::Erased() {
 }
 
 FormLogic::ReportMenuCaptions FormLogic::ReportMenuTexts() {
-    return {Translated("Report"), Translated("Make report"), Translated("Open journal folder")};
+    return {Translated("Report"), Translated("Make report"), Translated("Open journal folder"),
+            Translated("Workshop and technician...")};
 }
 
 void FormLogic::MakeReportClick() {
@@ -365,18 +367,28 @@ void FormLogic::MakeReportClick() {
     const report::MadeReport made = report::MakeReport(diagnosis_, report::Now());
     if (!made.error.empty()) return face_.ShowBox({Translated("Report"), made.error, BoxIcon::Error});
     state_.lastReport = made.path;
-    if (!face_.OpenInSystem(made.path))
-        face_.ShowBox({Translated("Report"), Translated("The report was written but cannot be opened:") + "\n" + made.path,
-                       BoxIcon::Information});
+    // Where it went stays in sight, whatever the browser does.
+    SetMemo2(Translated("The report was written to:") + "\n" + made.path);
+    face_.OpenInSystem(made.path, [this, path = made.path](bool opened) {
+        if (!opened)
+            face_.ShowBox({Translated("Report"), Translated("The report was written but cannot be opened:") + "\n" + path,
+                           BoxIcon::Information});
+    });
 }
 
 void FormLogic::OpenJournalFolderClick() {
     const std::string folder = journalPath_.substr(0, journalPath_.find_last_of("/\\"));
-    std::string reason = folder.empty() ? Translated("the user's folder is not known") : report::MakeFolders(folder);
-    if (reason.empty() && !face_.OpenInSystem(folder)) reason = Translated("the system cannot open it");
-    if (!reason.empty())
+    auto failed = [this, folder](const std::string& reason) {
         face_.ShowBox({Translated("Journal"), Translated("The journal folder cannot be opened:") + " " + folder + ": " + reason,
                        BoxIcon::Error});
+    };
+    const std::string reason = folder.empty() ? Translated("the user's folder is not known") : report::MakeFolders(folder);
+    if (!reason.empty()) return failed(reason);
+    face_.OpenInSystem(folder, [failed](bool opened) {
+        if (!opened) failed(Translated("the system cannot open it"));
+    });
 }
+
+void FormLogic::ReportSettingsClick() { EditReportSettings(face_); }
 
 }  // namespace window

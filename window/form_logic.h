@@ -83,12 +83,14 @@ public:
     // The fault buttons' common work: the help text of `code` into Memo2.
     void ShowHelpText(int code);
     // The report menu: the report of this diagnosis, written to the user's
-    // documents and opened in the browser; the journal's folder opened.
+    // documents, its path shown in Memo2 and opened in the browser; the
+    // journal's folder opened; the names the report's header prints edited.
     void MakeReportClick();
     void OpenJournalFolderClick();
-    // The report menu's captions in the user's language: the menu, its two items.
+    void ReportSettingsClick();
+    // The report menu's captions in the user's language: the menu, its items.
     struct ReportMenuCaptions {
-        std::string menu, makeReport, openJournalFolder;
+        std::string menu, makeReport, openJournalFolder, settings;
     };
     static ReportMenuCaptions ReportMenuTexts();
 

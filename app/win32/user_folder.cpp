@@ -32,9 +32,10 @@ std::string EnterUserFolder() {
     const std::wstring folder = std::wstring(base, length) + L"\\pumpdiag\\";
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return core::NarrowText(L"Cannot make the working folder " + folder + L": " + SystemText(GetLastError()));
-    const std::wstring shipped = ProgramFolder() + L"data\\";
+    // The texts in the user's language: Russian, or the English ones in en\.
     const bool russian = localization::SystemLanguageCode().rfind("ru", 0) == 0;
-    if (!InstallNew(shipped + (russian ? L"caption.txt" : L"en\\caption.txt"), folder + L"caption.txt"))
+    const std::wstring shipped = ProgramFolder() + (russian ? L"data\\" : L"data\\en\\");
+    if (!InstallNew(shipped + L"caption.txt", folder + L"caption.txt"))
         return core::NarrowText(L"Cannot fill the working folder " + folder + L": " + SystemText(GetLastError()));
     for (const wchar_t* code : {L"50", L"51", L"52", L"53", L"54", L"55", L"56", L"57", L"58", L"59", L"5A", L"5B",
                                 L"5C", L"5D", L"5E"}) {

@@ -1,7 +1,7 @@
 // The Start menu's way of starting the program: in the user's own working
 // folder %LOCALAPPDATA%\pumpdiag, made and filled on the first start with
-// caption.txt in the user's language (Russian or English) and the fault help
-// texts shipped in the data folder beside the program. A workshop may edit
+// caption.txt and the fault help texts in the user's language (Russian, or
+// English from data\en) shipped in the data folder beside the program. A workshop may edit
 // its copies: a file already there is never replaced. port.ini is the user's
 // choice of port and is never made here.
 #pragma once

@@ -102,12 +102,26 @@ TEST(Diagnose, HelpLinesComeFromTheWorkingThenTheUsersThenThePackagesFolder) {
     }
     ::unsetenv("XDG_DATA_HOME");
     ::setenv("HOME", userHome.c_str(), 1);
-    // Only the package's file left.
+    // Only the package's files left: its English ones for a user whose language is not Russian.
     fs::remove_all(work / "53.txt");
     fs::remove_all(dataHome);
     fs::remove_all(home);
-    const Result r = RunProgram({dir / "bin/pumpdiag-cli", "diagnose", "--port", "SIM", "--read-faults", "--json"}, work);
-    EXPECT_NE(r.out.find("\"help\":\"from the package\""), std::string::npos) << r.out;
+    helpFile(dir / "share/pumpdiag/en", "from the package in English");
+    const char* saved[3] = {std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")};
+    const std::string savedText[3] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : ""};
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    for (const auto& [lang, help] : {std::pair{"ru_RU.UTF-8", "from the package"}, {"C", "from the package in English"}}) {
+        ::setenv("LANG", lang, 1);
+        const Result r =
+            RunProgram({dir / "bin/pumpdiag-cli", "diagnose", "--port", "SIM", "--read-faults", "--json"}, work);
+        EXPECT_NE(r.out.find(std::string("\"help\":\"") + help + "\""), std::string::npos) << lang << r.out;
+    }
+    const char* names[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i]) ::setenv(names[i], savedText[i].c_str(), 1);
+        else ::unsetenv(names[i]);
+    }
 }
 
 }  // namespace

@@ -45,10 +45,12 @@ printf '#!/bin/sh\necho "in $PWD${PUMPDIAG_FOLDER_ERROR+, error: $PUMPDIAG_FOLDE
 chmod +x "$stub/usr/lib/pumpdiag/pumpdiag"
 launch() { (cd "$tmp" && env -u XDG_DATA_HOME -u LC_ALL -u LC_MESSAGES LANG=C "$@" "$stub/usr/bin/pumpdiag"); }
 codes=(50 51 52 53 54 55 56 57 58 59 5A 5B 5C 5D 5E)
-# filled <folder> <captions>: the folder holds exactly the shipped files.
+# filled <folder> <captions>: the folder holds exactly the shipped files, the
+# help texts in the captions' language.
 filled() {
   cmp -s "$shipped/$2" "$1/caption.txt" || fail "caption.txt in $1 is not $2"
-  for code in "${codes[@]}"; do cmp -s "$shipped/$code.txt" "$1/$code.txt" || fail "$code.txt not copied into $1"; done
+  local texts; texts=$shipped/$(dirname "$2")
+  for code in "${codes[@]}"; do cmp -s "$texts/$code.txt" "$1/$code.txt" || fail "$code.txt not copied into $1"; done
   [ "$(ls -A "$1" | wc -l)" = 16 ] || fail "left over in $1: $(ls -A "$1")"
 }
 

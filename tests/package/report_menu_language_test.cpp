@@ -7,6 +7,7 @@
 #include "localization/runtime.h"
 #include "report/report_html.h"
 #include "window/qt/form1.h"
+#include "window/report_settings_dialog.h"
 
 namespace {
 
@@ -18,10 +19,14 @@ TEST_F(ReportLanguage, FollowsLang) {
         const char* menu;
         const char* make;
         const char* open;
+        const char* settings;
         const char* title;  // of the report
+        std::vector<std::string> dialog;  // the settings dialog's title, labels and buttons
     } rows[] = {
-        {"ru_RU.UTF-8", "Отчёт", "Сформировать отчёт", "Открыть папку журнала", "Отчёт о диагностике насоса"},
-        {"C", "Report", "Make report", "Open journal folder", "Pump diagnosis report"},
+        {"ru_RU.UTF-8", "Отчёт", "Сформировать отчёт", "Открыть папку журнала", "Мастерская и мастер...",
+         "Отчёт о диагностике насоса", {"Настройки отчёта", "Мастерская:", "Мастер:", "ОК", "Отмена"}},
+        {"C", "Report", "Make report", "Open journal folder", "Workshop and technician...", "Pump diagnosis report",
+         {"Report settings", "Workshop:", "Technician:", "OK", "Cancel"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lang);
@@ -32,8 +37,13 @@ TEST_F(ReportLanguage, FollowsLang) {
         EXPECT_EQ(form.Report1->title().toStdString(), row.menu);
         EXPECT_EQ(form.MakeReport1->text().toStdString(), row.make);
         EXPECT_EQ(form.OpenJournal1->text().toStdString(), row.open);
+        EXPECT_EQ(form.ReportSettings1->text().toStdString(), row.settings);
+        const window::FieldsDialog dialog = window::ReportSettingsDialog({});
+        EXPECT_EQ((std::vector<std::string>{dialog.title, dialog.fields[0].label, dialog.fields[1].label, dialog.ok,
+                                            dialog.cancel}),
+                  row.dialog);
         report::Diagnosis d;
-        const std::string page = report::ReportHtml(d, "");
+        const std::string page = report::ReportHtml(d, {});
         EXPECT_NE(page.find(std::string("<h1>") + row.title + "</h1>"), std::string::npos);
         EXPECT_NE(page.find(std::string("lang=\"") + (row.lang[0] == 'r' ? "ru" : "en") + "\""), std::string::npos);
     }

@@ -2,7 +2,7 @@
 // as the programs do, or writes a report of a made-up diagnosis, so that tests
 // can run several at once and read the files with parsers of their own.
 //   journal_tool append PATH COUNT TAG [SERIAL]
-//   journal_tool report OUT FAULTS [ERASED]
+//   journal_tool report OUT FAULTS [erased|kept [ORIGINAL_NUMBER]]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,8 +42,9 @@ int Append(const std::string& path, int count, const std::string& tag, const std
 
 // The longest a page has to hold: every fault code, each with a help paragraph
 // beyond the longest printed.
-int Report(const std::string& out, int faults, bool erased) {
+int Report(const std::string& out, int faults, bool erased, const char* original) {
     report::Diagnosis d = MadeUp("COM12", "VR1708512 3470");
+    if (original) d.identification[report::kOriginalNumber] = original;
     d.faults.done = true;
     std::string help;
     while (help.size() < 2 * 2 * report::kMostHelpChars) help += "Проверьте проводку и разъёмы насоса; ";
@@ -69,7 +70,8 @@ int Report(const std::string& out, int faults, bool erased) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "append" && argc >= 5) return Append(argv[2], std::atoi(argv[3]), argv[4], argc > 5 ? argv[5] : "VR1708512 3470");
-    if (command == "report" && argc >= 4) return Report(argv[2], std::atoi(argv[3]), argc > 4);
-    std::fprintf(stderr, "usage: journal_tool append PATH COUNT TAG [SERIAL] | report OUT FAULTS [ERASED]\n");
+    if (command == "report" && argc >= 4)
+        return Report(argv[2], std::atoi(argv[3]), argc > 4 && std::string(argv[4]) == "erased", argc > 5 ? argv[5] : nullptr);
+    std::fprintf(stderr, "usage: journal_tool append PATH COUNT TAG [SERIAL] | report OUT FAULTS [erased|kept [ORIGINAL]]\n");
     return 2;
 }

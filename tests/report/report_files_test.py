@@ -6,12 +6,15 @@ report through html.parser, and printed to PDF by headless Chromium, its pages
 counted by pdfinfo. Diagnoses run against the simulated pump (SIM).
 Usage: report_files_test.py PUMPDIAG_CLI JOURNAL_TOOL DATA_DIR"""
 import csv
+import html
 import html.parser
 import io
 import json
 import os
 import re
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -300,7 +303,8 @@ class Report(Folder):
         reader.feed(page)
         return json.loads(done.stdout), reader, page, report
 
-    def pages(self, html_file):
+    def pages(self, html_file, png=None):
+        """The report printed to PDF: its page count and text; with `png`, its first page as a picture there."""
         pdf = os.path.join(self.root, "out.pdf")
         profile = tempfile.mkdtemp(dir=self.root)
         run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
@@ -308,6 +312,8 @@ class Report(Folder):
              f"--print-to-pdf={pdf}", html_file], self.env)
         info = run(["pdfinfo", pdf], self.env).stdout.decode()
         text = run(["pdftotext", "-layout", pdf, "-"], self.env).stdout.decode()
+        if png:
+            run(["pdftoppm", "-png", "-r", "60", "-singlefile", pdf, png[:-len(".png")]], self.env)
         return int(re.search(r"^Pages:\s+(\d+)", info, re.M).group(1)), text
 
     def check_common(self, found, reader, page):
@@ -361,6 +367,66 @@ class Report(Folder):
         self.assertIn("<h1>Отчёт о диагностике насоса</h1>", page)
         self.assertTrue(reader.by_id["workshop"].startswith("Мастерская Мастерская"), "Windows-1251 settings read")
         self.assertEqual(self.pages(report)[0], 1)
+
+    def test_long_words_break_and_print_whole_on_one_page(self):
+        original, workshop = "4B1907401S" * 25, "Дизельсервис" * 10
+        os.makedirs(os.path.join(self.root, "data", "pumpdiag"))
+        with open(os.path.join(self.root, "data", "pumpdiag", "report.ini"), "w", encoding="utf-8") as f:
+            f.write(f"Workshop = {workshop}\ntechnician = Иванов\n")
+        report = os.path.join(self.root, "long.html")
+        run([TOOL, "report", report, "2", "kept", original], self.env)
+        png = os.path.join(self.root, "long.png")
+        self.assertEqual(self.pages(report, png)[0], 1)
+        if os.environ.get("PD_KEEP_REPORT_PNG"):
+            shutil.copy(png, os.environ["PD_KEEP_REPORT_PNG"])
+        # Each cell is a block of the printed text: the values are whole in theirs, not cut at the page's edge.
+        layout = run(["pdftotext", "-bbox-layout", os.path.join(self.root, "out.pdf"), "-"], self.env).stdout.decode()
+        blocks = ["".join(html.unescape(w) for w in re.findall(r"<word[^>]*>(.*?)</word>", block))
+                  for block in re.findall(r"<block.*?</block>", layout, re.S)]
+        self.assertIn(original, blocks)
+        self.assertIn(workshop, blocks)
+        self.assertIn("Technician:Иванов", blocks)
+        # Not shrunk to fit a wide page: the title keeps its 16 points.
+        title = max(float(bottom) - float(top) for top, bottom in
+                    re.findall(r'<word xMin="[\d.]+" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">Pump</word>', layout))
+        self.assertGreater(title, 16)
+
+# Runs the rest of the command line, then names on standard error what its
+# folder's reports/ holds (seen from inside a mount namespace, which ends with it).
+RUN_AND_LIST = '"$@"; code=$?; echo "left: $(ls -A "$0/reports")" >&2; exit $code'
+# The report's folder on a file system of 4 KiB filled up, in a mount
+# namespace of the test's own.
+FULL_DISK = ["unshare", "-Urm", "sh", "-c", 'mount -t tmpfs -o size=4k none "$0" && mkdir "$0/reports" && '
+             '{ head -c 8192 /dev/zero > "$0/fill"; } 2>/dev/null; ' + RUN_AND_LIST]
+# Writes beyond 1 KiB fail as on a full disk, root's included.
+SIZE_LIMIT = ["sh", "-c", 'mkdir "$0/reports"; ' + RUN_AND_LIST]
+
+
+def small_file_limit():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+
+
+class ReportNotWritten(Folder):
+    def test_a_report_that_cannot_be_written_leaves_no_file(self):
+        has_namespaces = subprocess.run(["unshare", "-Urm", "true"], capture_output=True).returncode == 0
+        for way, wrapper, limit in (("full file system", FULL_DISK, None), ("file size limit", SIZE_LIMIT, small_file_limit)):
+            with self.subTest(way=way):
+                if wrapper is FULL_DISK and not has_namespaces:
+                    self.skipTest("no mount namespace here")
+                for _ in range(3):
+                    # A folder of its own each time: a stalled link's report of the identification alone is smaller.
+                    folder = tempfile.mkdtemp(dir=self.root)
+                    args = [*wrapper, folder, CLI, "diagnose", "--port", "SIM", "--read-faults", "--report",
+                            os.path.join(folder, "reports", "report.html")]
+                    done = subprocess.run(args, env=self.env, cwd=self.work, capture_output=True, timeout=LIMIT,
+                                          preexec_fn=limit)
+                    if done.returncode != 4:
+                        break
+                err = done.stderr.decode(errors="replace")
+                self.assertEqual(done.returncode, 6, err)
+                self.assertIn("report.html", err)
+                self.assertIn("left: \n", err, "nothing left behind")
 
 
 if __name__ == "__main__":

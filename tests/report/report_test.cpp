@@ -1,6 +1,7 @@
 // The journal's and the report's own rules: CSV quoting and reading, the
-// help paragraph, the zone offset, the documents folder, the file name and
-// what the report prints of texts that come from the pump or the user.
+// help paragraph, the zone offset, the documents folder, the file name, what
+// the report prints of texts that come from the pump or the user, its
+// settings file, and a file written whole or not at all.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,7 +14,10 @@
 #include "report/local_time.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
+#include "report/report_settings.h"
 #include "report/user_folders.h"
+#include "report/whole_file.h"
+#include "core/platform/exception.h"
 
 namespace {
 
@@ -93,12 +97,102 @@ TEST(Report, TextsFromThePumpAndTheUserArePrintedNotObeyed) {
     d.identification[report::kOriginalNumber] = "<script>alert(1)</script>&";
     d.faults.done = true;
     d.faults.faults = {{0x53, 2, std::string(3 * report::kMostHelpChars, 'x')}};
-    const std::string html = report::ReportHtml(d, "<b>Мастерская</b>");
+    const std::string html = report::ReportHtml(d, {"<b>Мастерская</b>", ""});
     EXPECT_EQ(html.find("<script>"), std::string::npos);
     EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;&amp;"), std::string::npos);
     EXPECT_NE(html.find("&lt;b&gt;Мастерская&lt;/b&gt;"), std::string::npos);
     EXPECT_NE(html.find(std::string(report::kMostHelpChars, 'x') + "…<"), std::string::npos) << "cut to the limit";
     EXPECT_EQ(html.find(std::string(report::kMostHelpChars + 1, 'x')), std::string::npos);
+}
+
+TEST(Report, HeaderNamesTheWorkshopAndTheTechnicianAndLeavesOutAnEmptyOne) {
+    struct Row {
+        report::ReportSettings names;
+        bool workshop, technician;
+    } rows[] = {
+        {{"Дизель-сервис", "Иванов И. И."}, true, true},
+        {{"", "Иванов И. И."}, false, true},
+        {{"Дизель-сервис", ""}, true, false},
+        {{"", ""}, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.names.workshop + "|" + row.names.technician);
+        const std::string html = report::ReportHtml(report::Diagnosis{}, row.names);
+        EXPECT_EQ(html.find("id=\"workshop\">Дизель-сервис<") != std::string::npos, row.workshop);
+        EXPECT_EQ(html.find("id=\"technician\">Иванов И. И.<") != std::string::npos, row.technician);
+        // An empty name leaves no empty line: its element is not there at all.
+        EXPECT_EQ(html.find("class=\"workshop\"") != std::string::npos, row.workshop);
+        EXPECT_EQ(html.find("class=\"technician\"") != std::string::npos, row.technician);
+    }
+}
+
+TEST(ReportSettings, ReadAsEditorsSaveThem) {
+    struct Row {
+        std::string bytes;
+        const char* workshop;
+        const char* technician;
+    } rows[] = {
+        {"workshop=Дизель\r\ntechnician=Иванов\r\n", "Дизель", "Иванов"},
+        {"Workshop = Дизель-сервис \r\n", "Дизель-сервис", ""},
+        {"\xEF\xBB\xBF  TECHNICIAN\t=\tИванов\n", "", "Иванов"},
+        {"workshop=\xC4\xE8\xE7\xE5\xEB\xFC\r\n", "Дизель", ""},  // Windows-1251, as Notepad saves it
+        {"workshops=1\n; technician\nworkshop\n", "", ""},
+        {"workshop=a=b\nworkshop=\n", "", ""},  // the last line of a key holds
+        {"", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bytes);
+        const report::ReportSettings s = report::ParseReportSettings(row.bytes);
+        EXPECT_EQ(s.workshop, row.workshop);
+        EXPECT_EQ(s.technician, row.technician);
+    }
+}
+
+TEST(ReportSettings, SavedOverAnOldFileKeepsItsOtherLinesAndOneLineEachName) {
+    const std::string old = "; the workshop's own note\r\nWorkshop = Старое\r\nworkshop=Ещё старее\r\nother=1\r\n";
+    const std::string saved = report::WithReportSettings(old, {"Новое\r\ntechnician=чужой", " Петров "});
+    EXPECT_EQ(saved, "\xEF\xBB\xBF; the workshop's own note\r\nworkshop=Новое  technician=чужой\r\nother=1\r\n"
+                     "technician=Петров\r\n");
+    EXPECT_EQ(report::ParseReportSettings(saved), (report::ReportSettings{"Новое  technician=чужой", "Петров"}));
+}
+
+TEST(WholeFile, WrittenWholeOrNotAtAllAndNothingLeftBeside) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "pd_whole_file";
+    struct Row {
+        const char* name;
+        bool folderInTheWay;  // a folder of that name: the new file cannot take its place
+        bool written;
+    } rows[] = {
+        {"new.html", false, true},
+        {"old.html", false, true},  // replaced
+        {"taken.html", true, false},
+        {"missing/none.html", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        if (row.folderInTheWay) fs::create_directories(folder / row.name);
+        if (std::string(row.name) == "old.html") std::ofstream(folder / row.name) << "an older, longer report";
+        const std::string path = (folder / row.name).string();
+        bool raised = false;
+        try {
+            report::WriteFileWhole(path, "<html>report</html>");
+        } catch (const core::EFCreateError& e) {
+            raised = true;
+            EXPECT_NE(e.Message().find(row.name), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(raised, !row.written);
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names.size(), row.written || row.folderInTheWay ? 1u : 0u) << "only the file, or what stood there";
+        if (row.written) {
+            std::ifstream in(path, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "<html>report</html>");
+        }
+    }
+    fs::remove_all(folder);
 }
 
 TEST(Report, FileNameOfDateTimeAndSerialNumber) {

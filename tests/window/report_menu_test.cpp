@@ -2,13 +2,22 @@
 // simulated pump leaves its records, "Make report" writes the report into the
 // documents folder and hands it to the desktop's opener (here a stand-in
 // xdg-open that notes what it was given), "Open journal folder" hands over
-// the journal's folder, and a journal that cannot be written costs one box.
+// the journal's folder, the window says where the report went and when
+// nothing could open it, the settings dialog stores the names the report's
+// header prints, and a journal that cannot be written costs one box.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
 #include "gui_fixture.h"
 #include "report/journal.h"
+#include "report/report_settings.h"
 #include "window/qt/form1.h"
 
 using namespace testing_support;
@@ -26,14 +35,17 @@ protected:
         WriteBytes("port.ini", "SIM");
         home = folder / "home";
         std::filesystem::create_directories(folder / "bin");
-        // The opener notes its argument; the desktop's services find it on PATH.
+        // The opener notes its argument and ends with the status in the file
+        // opener-status (0 without it); found on PATH.
         const auto opener = folder / "bin" / "xdg-open";
-        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (folder / "opened").string() << "'\n";
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (folder / "opened").string() << "'\n"
+                              << "exit $(cat '" << (folder / "opener-status").string() << "' 2>/dev/null || echo 0)\n";
         std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
-        saved_ = {Get("HOME"), Get("PATH"), Get("XDG_CONFIG_HOME")};
+        saved_ = {Get("HOME"), Get("PATH"), Get("XDG_CONFIG_HOME"), Get("XDG_DATA_HOME")};
         setenv("HOME", home.c_str(), 1);
         setenv("PATH", ((folder / "bin").string() + ":" + saved_[1]).c_str(), 1);
         unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_DATA_HOME");
         journal = (folder / "data" / "journal.csv").string();
         form->logic().SetJournalPath(journal);
     }
@@ -41,6 +53,7 @@ protected:
         setenv("HOME", saved_[0].c_str(), 1);
         setenv("PATH", saved_[1].c_str(), 1);
         if (!saved_[2].empty()) setenv("XDG_CONFIG_HOME", saved_[2].c_str(), 1);
+        if (!saved_[3].empty()) setenv("XDG_DATA_HOME", saved_[3].c_str(), 1);
         FormTest::TearDown();
     }
     static std::string Get(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
@@ -80,7 +93,7 @@ protected:
     std::string journal;
 
 private:
-    std::array<std::string, 3> saved_;
+    std::array<std::string, 4> saved_;
 };
 
 TEST_F(ReportMenuTest, ReportOfTheFaultReadAndAfterTheEraseOpensInTheBrowser) {
@@ -115,6 +128,74 @@ TEST_F(ReportMenuTest, ReportOfTheFaultReadAndAfterTheEraseOpensInTheBrowser) {
     ASSERT_TRUE(WaitFor([&] { return Opened().size() == 3; }, 30s));
     EXPECT_EQ(Opened()[2], (folder / "data").string());
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReportMenuTest, TheWindowSaysWhereTheReportWentAndWhenNothingCouldOpenIt) {
+    ASSERT_NO_FATAL_FAILURE(Diagnose());
+    WriteBytes("opener-status", "3");  // xdg-open's "no program for it"
+    form->MakeReport1->trigger();
+    const std::string made = form->logic().State().lastReport;
+    ASSERT_FALSE(made.empty());
+    EXPECT_NE(form->Memo2->toPlainText().toStdString().find(made), std::string::npos) << "the path in the window";
+    ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }, 30s)) << "no word of the opener's failure";
+    EXPECT_NE(boxes[0].text.find(made), std::string::npos) << boxes[0].text;
+
+    boxes.clear();
+    form->OpenJournal1->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }, 30s));
+    EXPECT_NE(boxes[0].text.find((folder / "data").string()), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(Opened().size(), 2u);
+}
+
+// Fills the modal dialog that the menu opens and closes it with OK or Cancel,
+// once the menu's handler has shown it.
+void AnswerDialog(const QString& workshop, const QString& technician, bool ok, QStringList& shown) {
+    QTimer::singleShot(0, [=, &shown] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(dialog);
+        auto* first = dialog->findChild<QLineEdit*>("field0");
+        auto* second = dialog->findChild<QLineEdit*>("field1");
+        ASSERT_TRUE(first && second);
+        shown = {dialog->windowTitle(), first->text(), second->text()};
+        first->setText(workshop);
+        second->setText(technician);
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        buttons->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    });
+}
+
+TEST_F(ReportMenuTest, TheSettingsDialogStoresTheNamesTheReportPrints) {
+    EXPECT_EQ(form->ReportSettings1->text(), "Workshop and technician...");
+    const std::string ini = (home / ".local" / "share" / "pumpdiag" / "report.ini").string();
+    struct Row {
+        const char* workshop;
+        const char* technician;
+        bool ok;
+        report::ReportSettings stored;  // then
+    } rows[] = {
+        {"Дизель-сервис", "Иванов И. И.", true, {"Дизель-сервис", "Иванов И. И."}},
+        {"Другая", "Петров", false, {"Дизель-сервис", "Иванов И. И."}},
+        {"", "Петров", true, {"", "Петров"}},
+    };
+    report::ReportSettings before;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.workshop);
+        QStringList shown;
+        AnswerDialog(QString::fromUtf8(row.workshop), QString::fromUtf8(row.technician), row.ok, shown);
+        form->ReportSettings1->trigger();
+        ASSERT_EQ(shown.size(), 3);
+        EXPECT_EQ(shown[0], "Report settings");
+        EXPECT_EQ(shown[1].toStdString(), before.workshop) << "the stored names shown";
+        EXPECT_EQ(shown[2].toStdString(), before.technician);
+        EXPECT_EQ(report::ParseReportSettings(ReadBytes(ini)), row.stored);
+        before = row.stored;
+    }
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_NO_FATAL_FAILURE(Diagnose());
+    form->MakeReport1->trigger();
+    const std::string page = ReadBytes(form->logic().State().lastReport);
+    EXPECT_NE(page.find("id=\"technician\">Петров<"), std::string::npos);
+    EXPECT_EQ(page.find("id=\"workshop\""), std::string::npos) << "an empty name left out";
 }
 
 TEST_F(ReportMenuTest, TheSamePumpIdentifiedAgainKeepsItsDiagnosisAnotherStartsANewOne) {

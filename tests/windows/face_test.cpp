@@ -1,15 +1,19 @@
 // The Windows face in the program's own process under Wine: both windows laid
 // out again for a new DPI (places, sizes, fonts, size limits, the suggested
-// rectangle, pictures), the captions' accelerators and the greyed eraser.
+// rectangle, pictures), the captions' accelerators, the greyed eraser and the
+// report settings dialog.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/win32/about.h"
+#include "core/text/win32_text.h"
 #include "find_control.h"
+#include "report/report_settings.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
 #include "window/win32/form1.h"
@@ -181,6 +185,82 @@ TEST(FaceCaptions, LabelsAndStatusMarkTheirAccelerator) {
     };
     EXPECT_EQ(width("&Id"), width("Id"));
     EXPECT_GT(width("A&&B"), width("AB"));
+}
+
+// What the test types into the report settings dialog, and what it found there.
+struct DialogAnswer {
+    std::wstring workshop, technician;
+    bool ok;
+    std::wstring title, shownWorkshop, shownTechnician;
+};
+DialogAnswer* answer = nullptr;
+
+BOOL CALLBACK FindShownDialog(HWND window, LPARAM found) {
+    wchar_t type[16] = {};
+    GetClassNameW(window, type, 16);
+    if (std::wstring(type) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+    wchar_t text[512] = {};
+    GetDlgItemTextW(dialog, id, text, 512);
+    return text;
+}
+
+// Runs in the dialog's own message loop: fills the fields, then OK or Cancel.
+void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindShownDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) return;
+    KillTimer(nullptr, timer);
+    wchar_t title[128] = {};
+    GetWindowTextW(dialog, title, 128);
+    answer->title = title;
+    answer->shownWorkshop = ItemText(dialog, kFirstDialogField);
+    answer->shownTechnician = ItemText(dialog, kFirstDialogField + 1);
+    SetDlgItemTextW(dialog, kFirstDialogField, answer->workshop.c_str());
+    SetDlgItemTextW(dialog, kFirstDialogField + 1, answer->technician.c_str());
+    PostMessageW(dialog, WM_COMMAND, answer->ok ? IDOK : IDCANCEL, 0);
+}
+
+TEST(FaceReportSettings, TheDialogShowsTheStoredNamesAndStoresWhatIsConfirmed) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring local = std::wstring(temp) + L"pd_face_settings";
+    CreateDirectoryW(local.c_str(), nullptr);
+    DeleteFileW((local + L"\\pumpdiag\\report.ini").c_str());
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+    TForm1 form;
+    struct Row {
+        const wchar_t* workshop;
+        const wchar_t* technician;
+        bool ok;
+        report::ReportSettings stored;
+    } rows[] = {
+        {L"Дизель-сервис", L"Иванов И. И.", true, {"Дизель-сервис", "Иванов И. И."}},
+        {L"Другая", L"Петров", false, {"Дизель-сервис", "Иванов И. И."}},
+        {L"", L"Петров", true, {"", "Петров"}},
+    };
+    report::ReportSettings before;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(core::NarrowText(row.workshop));
+        DialogAnswer typed{row.workshop, row.technician, row.ok, {}, {}, {}};
+        answer = &typed;
+        SetTimer(nullptr, 0, 50, &AnswerDialog);
+        // The menu item, as the window dispatches it.
+        SendMessageW(form.Handle(), WM_COMMAND, MAKEWPARAM(kReportSettings1, 0), 0);
+        EXPECT_EQ(typed.title, L"Report settings");
+        EXPECT_EQ(core::NarrowText(typed.shownWorkshop), before.workshop);
+        EXPECT_EQ(core::NarrowText(typed.shownTechnician), before.technician);
+        EXPECT_EQ(report::ReadReportSettings(), row.stored);
+        before = row.stored;
+    }
+    answer = nullptr;
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ void TForm1::BuildMenu() {
     Report1 = MainMenu1->addMenu(QString::fromStdString(report.menu));
     MakeReport1 = Report1->addAction(QString::fromStdString(report.makeReport));
     OpenJournal1 = Report1->addAction(QString::fromStdString(report.openJournalFolder));
+    Report1->addSeparator();
+    ReportSettings1 = Report1->addAction(QString::fromStdString(report.settings));
 
     connect(Exit1, &QAction::triggered, this, Guarded([this] { Exit1Click(); }));
     connect(Com11, &QAction::triggered, this, Guarded([this] { logic_.Com11Click(); }));
@@ -127,6 +129,7 @@ void TForm1::BuildMenu() {
     connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
     connect(MakeReport1, &QAction::triggered, this, Guarded([this] { logic_.MakeReportClick(); }));
     connect(OpenJournal1, &QAction::triggered, this, Guarded([this] { logic_.OpenJournalFolderClick(); }));
+    connect(ReportSettings1, &QAction::triggered, this, Guarded([this] { logic_.ReportSettingsClick(); }));
 }
 
 void TForm1::BuildControls() {

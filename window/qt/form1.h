@@ -24,6 +24,7 @@
 #include "window/port_component.h"
 #include "window/qt/caption_label.h"
 #include "window/qt/eraser_button.h"
+#include "window/qt/system_opener.h"
 
 namespace window {
 
@@ -103,6 +104,7 @@ public:
     QMenu* Report1;  // ours: the report and the journal, captions from the message catalog
     QAction* MakeReport1;
     QAction* OpenJournal1;
+    QAction* ReportSettings1;
 
     // --- components ---
     PortComponent& com() { return *com_; }
@@ -134,7 +136,8 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
-    bool OpenInSystem(const std::string& path) override;
+    bool EditFields(FieldsDialog& dialog) override;
+    void OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) override;
     // The form's caption of `target`: as stored until caption.txt replaces it.
     QString CaptionText(Caption target) const { return QString::fromStdString(logic_.State().CaptionOf(target)); }
     void DrawCaptions();
@@ -144,6 +147,8 @@ private:
     std::unique_ptr<PortComponent> com_;
     FormLogic logic_;
     protocol::PumpProtocol engine_;
+    // Goes before the logic its answers reach.
+    SystemOpener opener_;
     bool shownOnce_ = false;
     bool fittedToFrame_ = false;
 };

@@ -1,13 +1,11 @@
 // The Qt face's side of the form: drawing the form's state into the widgets,
 // and what the logic asks of a face.
-#include <QDesktopServices>
 #include <QMetaObject>
-#include <QProcess>
 #include <QTextCursor>
 #include <QThread>
-#include <QUrl>
 
 #include "window/handler_guard.h"
+#include "window/qt/fields_dialog_box.h"
 #include "window/qt/form1.h"
 #include "window/qt/memo_text.h"
 #include "window/qt/message_box.h"
@@ -122,12 +120,18 @@ void TForm1::FocusMemo2() { Memo2->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::ShowBox(const BoxRecord& box) { ShowMessageBox(this, box); }
 
-// The desktop's opener; xdg-open itself where the platform has no desktop
-// services (the offscreen and minimal platforms have none).
-bool TForm1::OpenInSystem(const std::string& path) {
-    const QString file = QString::fromStdString(path);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ||
-           QProcess::startDetached(QStringLiteral("xdg-open"), {file});
+bool TForm1::EditFields(FieldsDialog& dialog) { return ShowFieldsDialog(this, dialog); }
+
+// The desktop's opener, whose answer is awaited (window/qt/system_opener.h).
+void TForm1::OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) {
+    opener_.Open(QString::fromStdString(path), [answered = std::move(answered)](bool opened) {
+        // The answer comes from the event loop, outside any handler's guard.
+        try {
+            answered(opened);
+        } catch (...) {
+            PresentEscapedError();
+        }
+    });
 }
 
 }  // namespace window

@@ -84,6 +84,8 @@ void TForm1::BuildMenu() {
     Report1 = CreatePopupMenu();
     AppendMenuW(Report1, MF_STRING, kMakeReport1, core::WideText(report.makeReport).c_str());
     AppendMenuW(Report1, MF_STRING, kOpenJournal1, core::WideText(report.openJournalFolder).c_str());
+    AppendMenuW(Report1, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(Report1, MF_STRING, kReportSettings1, core::WideText(report.settings).c_str());
     AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Report1), core::WideText(report.menu).c_str());
     SetMenu(window_, MainMenu1);
 }
@@ -252,6 +254,7 @@ void TForm1::Command(int id) {
         {kCom21, &FormLogic::Com21Click},     {kCom31, &FormLogic::com31Click},
         {kCom41, &FormLogic::Com41Click},     {kAbout1, &FormLogic::About1Click},
         {kMakeReport1, &FormLogic::MakeReportClick}, {kOpenJournal1, &FormLogic::OpenJournalFolderClick},
+        {kReportSettings1, &FormLogic::ReportSettingsClick},
     };
     for (const auto& command : kCommands)
         if (command.id == id) return (logic_.*command.handler)();

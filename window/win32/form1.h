@@ -59,7 +59,8 @@ private:
     std::string Memo2Text() const override;
     void FocusMemo2() override;
     void ShowBox(const BoxRecord& box) override;
-    bool OpenInSystem(const std::string& path) override;
+    bool EditFields(FieldsDialog& dialog) override;
+    void OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) override;
     void DrawCaptions();
     void DrawPortItems();
     void DrawTimer(protocol::Timer timer);

@@ -8,6 +8,7 @@
 #include "core/text/win32_text.h"
 #include "window/win32/control_ids.h"
 #include "window/win32/controls.h"
+#include "window/win32/fields_dialog_box.h"
 #include "window/win32/form1.h"
 #include "window/win32/gui_queue.h"
 
@@ -159,12 +160,14 @@ void TForm1::ShowBox(const BoxRecord& box) {
     ShowModalBox(window_, core::WideText(box.title), core::WideText(box.text), icon);
 }
 
+bool TForm1::EditFields(FieldsDialog& dialog) { return ShowFieldsDialog(window_, dialog); }
+
 // The file's program as the system has it (the browser for a report, the
-// Explorer for a folder).
-bool TForm1::OpenInSystem(const std::string& path) {
+// Explorer for a folder). ShellExecuteW answers once the program is started.
+void TForm1::OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) {
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(window_, L"open", core::WideText(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    return result > 32;
+    answered(result > 32);
 }
 
 }  // namespace window::win32
