@@ -203,7 +203,7 @@ TEST(LowLatency, TimerLoweredWhileOpenAndPutBack) {
         std::ofstream(timer) << row.before;
         const auto link = root / "by-id-adapter";
         std::filesystem::create_symlink(pty.SlavePath(), link);
-        const device::PosixDeviceOptions options{root.string(), root.string()};
+        const device::PosixDeviceOptions options{root.string(), root.string(), {}};
         if (row.killedRunFirst) {
             const int tty = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
             device::LowLatency killed;  // lowers and is never put back
