@@ -87,7 +87,8 @@ std::string JournalText(const AppendPoint& at, const std::vector<JournalEntry>& 
         // A cut record is ended where it stops; a quote left open is closed
         // first, so that no reader takes the next record into the cut field.
         if (!at.cutLine.empty())
-            text = std::count(at.cutLine.begin(), at.cutLine.end(), '"') % 2 != 0 ? "\"\r\n" : "\r\n";
+            text = std::string(std::count(at.cutLine.begin(), at.cutLine.end(), '"') % 2 != 0 ? "\"" : "") +
+                   (crlf ? "\r\n" : "\n");
     }
     for (const JournalEntry& entry : entries) {
         std::string line = CsvLine(layout.Row(entry), separator);
