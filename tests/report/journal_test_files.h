@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -47,8 +48,10 @@ inline std::string Serials(const std::string& journal) {
 class TestFolder : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Its own name in every run: another user's leftover is no obstacle.
         root = fs::temp_directory_path() /
-               ("pd_journal_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("pd_journal_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+                std::to_string(std::random_device()()));
         fs::remove_all(root);
         fs::create_directories(root);
         journal = (root / "journal" / "journal.csv").string();
