@@ -14,6 +14,7 @@
 #include "trace/tracing_port.h"
 #include "core/platform/delay.h"
 #include "core/platform/exception.h"
+#include "core/realtime/line_priority.h"
 #include "localization/runtime.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
@@ -186,6 +187,7 @@ private:
 
     // Which step did not happen, as the line shows it.
     int Failed() {
+        TakeRealTime();
         EndLine();
         if (const int signal = StopSignal()) {
             report_.error = "stopped by signal " + std::to_string(signal);
@@ -210,6 +212,9 @@ private:
                 report_.error += "; " + ex.derailments[i].text;
         }
         err_ << "pumpdiag-cli: the pump did not answer: " << report_.error << "\n";
+        if (!report_.noRealTime.empty())
+            err_ << "pumpdiag-cli: the line ran without real-time priority (" << report_.noRealTime
+                 << "): on a busy computer that is the likely cause\n";
         return Finish(kExitPumpSilent);
     }
 
@@ -254,7 +259,15 @@ private:
         return kExitOk;
     }
 
+    // Whether the line ran at real time, asked while its threads still run.
+    void TakeRealTime() {
+        if (realTimeTaken_) return;
+        realTimeTaken_ = true;
+        report_.noRealTime = core::NoRealTimeText(core::LineRanWithoutRealTime());
+    }
+
     int Finish(int code) {
+        TakeRealTime();
         EndLine();
         if (traceFailed_ && code == kExitOk) code = kExitFile;
         // A record kept pending: the journal could not be written (a later run writes it).
@@ -274,6 +287,7 @@ private:
     DiagnosisReport report_;
     bool traceFailed_ = false;
     bool limitNoted_ = false;
+    bool realTimeTaken_ = false;
 };
 
 }  // namespace

@@ -134,6 +134,7 @@ std::string ReportJson(const DiagnosisReport& r) {
     }
     if (!r.error.empty())
         json += ",\"missing_step\":" + JsonString(r.missingStep) + ",\"error\":" + JsonString(r.error);
+    if (!r.noRealTime.empty()) json += ",\"line_realtime\":false,\"no_realtime_reason\":" + JsonString(r.noRealTime);
     return json + "}\n";
 }
 

@@ -35,6 +35,7 @@ struct DiagnosisReport {
     FaultList afterClear;
     std::string missingStep;  // empty, or synchronisation, block, link, identification
     std::string error;
+    std::string noRealTime;  // why the line ran without real-time priority; empty when it did not
 };
 
 // The identification and the fault display as the window shows them now;

@@ -8,7 +8,7 @@
 
 #include "core/platform/exception.h"
 #include "core/platform/line_condition.h"
-#include "core/realtime/thread_priority.h"
+#include "core/realtime/line_priority.h"
 #include "core/platform/wake_event.h"
 #include "pumpsim/pump_unit.h"
 
@@ -93,7 +93,7 @@ void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost, Clock::time_point 
 
 void SimLine::Impl::Run() {
     // The unit stands for hardware that never waits for a busy computer.
-    core::RequestRealTimePriority();
+    const core::LineThreadPriority onTime;
     std::unique_lock<std::mutex> lock(mu);
     while (!stop) {
         const auto deadline = unit.NextDeadline();
@@ -194,6 +194,7 @@ std::vector<FaultRecord> SimLine::FaultMemory() const {
 
 bool SimLine::PumpAwake() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->CatchUp();
     return impl_->unit.Awake();
 }
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/realtime/thread_priority.h"
+#include "core/realtime/line_priority.h"
 #include "core/platform/wake_event.h"
 
 namespace serial {
@@ -47,8 +47,10 @@ struct TComThread::State {
     }
 
     void Run() {
-        // The engine answers the pump from this thread within milliseconds.
-        core::RequestRealTimePriority();
+        // The engine answers the pump from this thread within milliseconds;
+        // the priority is asked for again at each start of the link, and
+        // given back when monitoring ends with the port's closing.
+        const core::LineThreadPriority onTime;
         for (;;) {
             std::uint32_t mask = 0;
             const device::WaitResult result = device->WaitEvent(stopFd, mask);

@@ -8,7 +8,7 @@
 #include "core/platform/delay.h"
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
-#include "core/realtime/thread_priority.h"
+#include "core/realtime/line_priority.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/report_file.h"
@@ -182,8 +182,9 @@ void FormLogic::Com41Click() { ChoosePort(kPortItemNames[3]); }
 // ---------------------------------------------------------------- engine entries
 
 void FormLogic::Button3Click() {
-    // The wake-up pattern's breaks and pauses are timed on this thread.
-    core::ScopedRealTimePriority onTime;
+    // The line threads at normal priority ask again, while the wake-up
+    // pattern runs: its 200 ms steps keep their time without real time.
+    core::RenewLineThreadPriority();
     Engine().Button3Click();
 }
 void FormLogic::Button4Click() {
@@ -195,7 +196,19 @@ void FormLogic::Button1Click() {
     eraseRequested_ = true;
     Engine().Button1Click();
 }
-void FormLogic::timer1Timer() { Engine().timer1Timer(); }
+void FormLogic::timer1Timer() {
+    Engine().timer1Timer();
+    // After the engine's effects: a watchdog that stopped has given the start back, the link is lost.
+    face_.Post([this] {
+        if (state_.timers[protocol::Timer::Timer1]) return;
+        const core::NoRealTime why = core::LineRanWithoutRealTime();
+        if (why == core::NoRealTime::None) return;
+        SetMemo2(Translated("The link was lost while the line ran without real-time priority:") + " " +
+                 Translated(core::NoRealTimeText(why)) + ".\n" +
+                 Translated("On a busy computer that is the likely cause: close other programs and start the "
+                            "communication again."));
+    });
+}
 void FormLogic::Timer2Timer() {
     Engine().Timer2Timer();
     ++state_.timer2Ticks;

@@ -80,6 +80,7 @@ bool ArmRealTimeWatchdog(rlim_t hardAtMost) {
     if (!saved) before = limit, saved = true;
     limit.rlim_max = std::min(limit.rlim_max, hardAtMost);
     if (limit.rlim_max == RLIM_INFINITY) return true;  // nothing is ever killed
+    if (limit.rlim_max < kLeastGuardedRtTimeUs) return false;
     limit.rlim_cur = std::min(limit.rlim_cur, limit.rlim_max / 2);
     armedSoftLimit = limit.rlim_cur;
     return setrlimit(RLIMIT_RTTIME, &limit) == 0;

@@ -14,9 +14,19 @@
 
 namespace core {
 
+// The kernel counts a real-time thread's CPU time in its scheduler ticks (up
+// to 10 ms each) and looks at the limits only at a tick: with too little
+// between the soft and the hard limit its first look past the soft one is
+// already at the hard one, and the process is killed before the answer to
+// SIGXCPU could lower anything. Below this hard limit (soft at half of it)
+// fewer than three ticks of 10 ms separate the two.
+inline constexpr rlim_t kLeastGuardedRtTimeUs = 80000;
+
 // Installs the SIGXCPU answer (once) and lowers RLIMIT_RTTIME's hard limit to
 // at most `hardAtMost` microseconds, its soft limit to half the hard one when
-// that is finite. False when the limit cannot be set.
+// that is finite. False when the limit cannot be set, or when the hard limit
+// (inherited or lowered) is below kLeastGuardedRtTimeUs: no thread may then be
+// raised.
 bool ArmRealTimeWatchdog(rlim_t hardAtMost);
 
 // Installs the SIGXCPU answer and unblocks SIGXCPU in the calling thread, so

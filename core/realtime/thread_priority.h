@@ -22,10 +22,24 @@ inline constexpr int kLineThreadPriority = 10;
 // How the calling thread came to its real-time priority, if it did.
 enum class PriorityGrant { None, Direct, Broker };
 
+// Why a thread runs at normal priority.
+enum class NoRealTime {
+    None,        // it does not: it was raised
+    NoService,   // no right of its own, and no broker answered (none, or a stalled bus)
+    Refused,     // the broker refused: its burst of requests per user is spent, or its policy
+    CpuLimit,    // the inherited real-time CPU-time limit leaves no room to lower a runaway thread
+    NotGranted,  // the system refused the priority
+    Lowered,     // it was raised, and lowered by the watchdog after computing too long
+};
+
 // Raises the calling thread. Never throws and never fails loudly; waits for
 // the broker a few milliseconds at most. None may still be followed by a
 // raise when the broker answers later.
 PriorityGrant RequestRealTimePriority();
+
+// Why the calling thread's last RequestRealTimePriority did not raise it;
+// None when it did.
+NoRealTime WhyNotRaised();
 
 // Puts the calling thread back on normal scheduling, keeping the
 // reset-on-fork flag: the kernel refuses an ordinary thread that holds the

@@ -51,14 +51,21 @@ bool JoinScheduler() {
     return false;
 }
 
+// Why the calling thread's last request did not raise it.
+thread_local NoRealTime whyNotRaised = NoRealTime::None;
+
 }  // namespace
 
 PriorityGrant RequestRealTimePriority() {
+    whyNotRaised = NoRealTime::None;
     if (registration) return PriorityGrant::Broker;
     if (JoinScheduler()) return PriorityGrant::Broker;
-    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) ? PriorityGrant::Direct
-                                                                               : PriorityGrant::None;
+    if (SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) return PriorityGrant::Direct;
+    whyNotRaised = NoRealTime::NotGranted;
+    return PriorityGrant::None;
 }
+
+NoRealTime WhyNotRaised() { return whyNotRaised; }
 
 void DropRealTimePriority() {
     if (registration) {

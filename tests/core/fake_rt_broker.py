@@ -2,10 +2,11 @@
 # Stands in for the desktop's real-time broker on a private bus: raises the
 # asked thread as the real one does, refusing a process whose hard real-time
 # CPU-time limit is above the broker's maximum, or every request with --refuse.
-# With --refuse-for MS it refuses every request for MS milliseconds from the
-# first, as the real one does while a user's burst is spent; with
-# --stall-first the first question goes unanswered, as on a stalled bus.
-# Prints each call with its caller's connection, for tests that count them.
+# With --burst N --window MS it grants N requests in a window of MS
+# milliseconds that begins with the first request after the last window, and
+# refuses the rest, as the real one limits each user; with --stall-first the
+# first question goes unanswered, as on a stalled bus. Prints each call with
+# its caller's connection and what came of it, for tests that count them.
 import os
 import sys
 import time
@@ -33,19 +34,36 @@ class Broker(dbus.service.Object):
     def __init__(self, bus, options):
         super().__init__(bus, '/org/freedesktop/RealtimeKit1')
         self.refuse = '--refuse' in options
-        self.refuse_for = float(options[options.index('--refuse-for') + 1]) / 1000 if '--refuse-for' in options else 0
-        self.first_request = None
+        self.burst = int(options[options.index('--burst') + 1]) if '--burst' in options else None
+        self.window = float(options[options.index('--window') + 1]) / 1000 if '--window' in options else 20
+        self.window_start = None
+        self.granted = 0
         self.stall_next = '--stall-first' in options
+
+    def burst_spent(self):
+        now = time.monotonic()
+        if self.window_start is None or now >= self.window_start + self.window:
+            self.window_start, self.granted = now, 0
+        return self.burst is not None and self.granted >= self.burst
 
     @dbus.service.method(IFACE, in_signature='tu', sender_keyword='sender')
     def MakeThreadRealtime(self, tid, priority, sender):
-        print('call MakeThreadRealtime', sender, flush=True)
-        self.first_request = self.first_request or time.monotonic()
-        if time.monotonic() < self.first_request + self.refuse_for:
-            raise dbus.exceptions.DBusException('Reached burst limit', name='org.freedesktop.DBus.Error.AccessDenied')
+        if self.burst_spent():
+            print('call MakeThreadRealtime', sender, 'busy', flush=True)
+            raise dbus.exceptions.DBusException('Device or resource busy',
+                                                name='org.freedesktop.DBus.Error.AccessDenied')
         if self.refuse or priority > MAX_PRIORITY or (rttime_hard_limit(tid) or RTTIME_MAX + 1) > RTTIME_MAX:
-            raise dbus.exceptions.DBusException('refused', name='org.freedesktop.DBus.Error.AccessDenied')
-        os.sched_setscheduler(int(tid), os.SCHED_RR | os.SCHED_RESET_ON_FORK, os.sched_param(int(priority)))
+            print('call MakeThreadRealtime', sender, 'refused', flush=True)
+            raise dbus.exceptions.DBusException('Operation not permitted',
+                                                name='org.freedesktop.DBus.Error.AccessDenied')
+        try:
+            os.sched_setscheduler(int(tid), os.SCHED_RR | os.SCHED_RESET_ON_FORK, os.sched_param(int(priority)))
+        except PermissionError:
+            # Started by a user that may raise nothing: the grant cannot be played.
+            print('call MakeThreadRealtime', sender, 'unraised', flush=True)
+            raise dbus.exceptions.DBusException('cannot raise', name='org.freedesktop.DBus.Error.Failed')
+        self.granted += 1
+        print('call MakeThreadRealtime', sender, 'granted', flush=True)
 
     @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v',
                          sender_keyword='sender', async_callbacks=('reply', 'error'))

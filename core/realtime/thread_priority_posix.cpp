@@ -12,6 +12,9 @@
 namespace core {
 namespace {
 
+// Why the calling thread's last request did not raise it.
+thread_local NoRealTime whyNotRaised = NoRealTime::None;
+
 bool SetCallingThread(int policy, int priority) {
     sched_param param{};
     param.sched_priority = priority;
@@ -23,8 +26,6 @@ bool SetCallingThread(int policy, int priority) {
 // RLIMIT_RTPRIO without it.
 bool RaiseDirectly() {
     constexpr int kPolicy = SCHED_FIFO | SCHED_RESET_ON_FORK;
-    // A hard limit on real-time CPU time set by the system gets its warning first.
-    if (!ArmRealTimeWatchdog(RLIM_INFINITY)) return false;
     if (SetCallingThread(kPolicy, kLineThreadPriority)) return true;
     rlimit limit{};
     if (getrlimit(RLIMIT_RTPRIO, &limit) != 0 || limit.rlim_cur == 0) return false;
@@ -35,14 +36,21 @@ bool RaiseDirectly() {
 }  // namespace
 
 PriorityGrant RequestRealTimePriority() {
-    // A thread the watchdog could not lower is never raised.
-    if (!GuardCallingThread()) return PriorityGrant::None;
+    // A thread the watchdog could not lower is never raised: neither when
+    // its answer to SIGXCPU cannot be set, nor when the hard limit on
+    // real-time CPU time (a system's, or inherited) leaves it no time to act.
+    whyNotRaised = NoRealTime::CpuLimit;
+    if (!GuardCallingThread() || !ArmRealTimeWatchdog(RLIM_INFINITY)) return PriorityGrant::None;
+    whyNotRaised = NoRealTime::None;
     if (RaiseDirectly()) return PriorityGrant::Direct;
     // A pending request raises the thread when the broker gets to it.
-    if (AskBrokerForRealTime(gettid(), kLineThreadPriority) == BrokerAnswer::Granted && RunsAtRealTimePriority())
-        return PriorityGrant::Broker;
+    const BrokerOutcome asked = AskBrokerForRealTime(gettid(), kLineThreadPriority);
+    if (asked.answer == BrokerAnswer::Granted && RunsAtRealTimePriority()) return PriorityGrant::Broker;
+    whyNotRaised = asked.why == NoRealTime::None ? NoRealTime::NotGranted : asked.why;
     return PriorityGrant::None;
 }
+
+NoRealTime WhyNotRaised() { return whyNotRaised; }
 
 void DropRealTimePriority() { LowerThread(0); }
 
