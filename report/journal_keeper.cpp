@@ -91,11 +91,7 @@ std::string Remedy(WriteFault fault) {
 
 JournalKeeper::JournalKeeper(std::string journalPath) : journal_(std::move(journalPath)) {}
 
-void JournalKeeper::SetPath(std::string journalPath) {
-    journal_ = std::move(journalPath);
-    inMemory_.clear();
-    behind_ = false;
-}
+void JournalKeeper::SetPath(std::string journalPath) { journal_ = std::move(journalPath); }
 
 std::vector<std::string> JournalKeeper::PendingPlaces(const std::string& journal) {
     std::vector<std::string> places;

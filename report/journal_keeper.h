@@ -20,7 +20,8 @@ namespace report {
 class JournalKeeper {
 public:
     explicit JournalKeeper(std::string journalPath);
-    // Another journal: what is kept for the former one stays in its pending files.
+    // Another journal: what is kept for the former one stays in its pending
+    // files; what only memory holds goes into the new one.
     void SetPath(std::string journalPath);
     const std::string& Path() const { return journal_; }
 
