@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs the serial and end-to-end tests again as an ordinary user (nobody), as
 # a technician runs the program: a port must open, close and open again whole
-# without root's rights. Needs root to switch users; run after a build.
+# without root's rights; and the real-time priority tests, whose stand-in
+# broker that user starts on a private bus (it keeps the user's right to
+# raise threads to play the broker's grants; the programs it raises lose it).
+# Needs root to switch users; run after a build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -9,7 +12,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 # up for the tool grants it), so that the exchanges keep their timing however
 # busy the machine is; the right to take a port from another holder it lacks.
 as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=+sys_nice --ambient-caps=+sys_nice)
-targets=(test_serial test_e2e test_report pumpsim-tool)
+targets=(test_serial test_e2e test_report pumpsim-tool test_core rt_probe)
 
 build="$PWD/$BUILD_DIR"
 if ! "${as_user[@]}" test -x "$build/tests/serial/test_serial"; then
@@ -29,3 +32,4 @@ export QT_QPA_PLATFORM=offscreen TMPDIR=/tmp
 "${as_user[@]}" tests/e2e/test_e2e
 # A read-only journal, which root would write all the same: its records kept and written later.
 "${as_user[@]}" tests/report/test_report --gtest_filter='JournalFolder.*'
+"${as_user[@]}" tests/core/test_core --gtest_filter='ThreadPriority.*'
