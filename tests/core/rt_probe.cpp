@@ -18,7 +18,8 @@
 //                     scheduling once it ends
 //   rt_probe restart N  a line thread whose ask failed, and a start of the
 //                     link every 50 ms (the broker asked again N ms after no
-//                     answer) until it is raised or 30 s have passed
+//                     answer) until it is raised or 30 s have passed; when
+//                     it was raised, in ms since it began
 #include <sched.h>
 #include <sys/resource.h>
 
@@ -136,9 +137,12 @@ void LineThread(int windowMs, int waitMs) {
 void RestartUntilRaised(int retryMs) {
     core::SetBrokerRetryInterval(std::chrono::milliseconds(retryMs));
     std::atomic<bool> raised{false}, done{false};
+    double raisedMs = 0;
+    const auto begin = Clock::now();
     std::thread line([&] {
         const core::LineThreadPriority onTime;
-        raised = RaisedWithin(30000);
+        raisedMs = RaisedWithin(30000) ? MsSince(begin) : 0;
+        raised = raisedMs > 0;
         while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     int starts = 0;
@@ -154,7 +158,8 @@ void RestartUntilRaised(int retryMs) {
     const core::NoRealTime why = core::LineRanWithoutRealTime();
     done = true;
     line.join();
-    std::printf("raised=%d starts=%d longest=%.1f why=%s\n", raised ? 1 : 0, starts, longestMs, Name(why));
+    std::printf("raised=%d after=%.0f starts=%d longest=%.1f why=%s\n", raised ? 1 : 0, raisedMs, starts, longestMs,
+                Name(why));
 }
 
 }  // namespace
