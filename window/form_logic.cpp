@@ -13,6 +13,7 @@
 #include "report/append_file.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
+#include "report/report_settings.h"
 #include "core/text/cp1251.h"
 #include "window/form_files.h"
 #include "window/port_ini.h"
@@ -380,8 +381,14 @@ void FormLogic::MakeReportClick() {
     const report::MadeReport made = report::MakeReport(diagnosis_, report::Now());
     if (!made.error.empty()) return face_.ShowBox({Translated("Report"), made.error, BoxIcon::Error});
     state_.lastReport = made.path;
-    // Where it went stays in sight, whatever the browser does.
-    SetMemo2(Translated("The report was written to:") + "\n" + made.path);
+    // Where it went stays in sight, whatever the browser does; and where the
+    // header's names are set, while none is.
+    std::string note = Translated("The report was written to:") + "\n" + made.path;
+    const report::ReportSettings names = report::ReadReportSettings();
+    if (names.workshop.empty() && names.technician.empty())
+        note += "\n\n" + Translated("The report names no workshop and no technician: enter them in the Report menu, "
+                                    "\"Workshop and technician...\".");
+    SetMemo2(std::move(note));
     face_.OpenInSystem(made.path, [this, path = made.path](bool opened) {
         if (!opened)
             face_.ShowBox({Translated("Report"), Translated("The report was written but cannot be opened:") + "\n" + path,

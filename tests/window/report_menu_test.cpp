@@ -136,7 +136,9 @@ TEST_F(ReportMenuTest, TheWindowSaysWhereTheReportWentAndWhenNothingCouldOpenIt)
     form->MakeReport1->trigger();
     const std::string made = form->logic().State().lastReport;
     ASSERT_FALSE(made.empty());
-    EXPECT_NE(form->Memo2->toPlainText().toStdString().find(made), std::string::npos) << "the path in the window";
+    const std::string memo = form->Memo2->toPlainText().toStdString();
+    EXPECT_NE(memo.find(made), std::string::npos) << "the path in the window";
+    EXPECT_NE(memo.find("\"Workshop and technician...\""), std::string::npos) << "where the header's names are set";
     ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }, 30s)) << "no word of the opener's failure";
     EXPECT_NE(boxes[0].text.find(made), std::string::npos) << boxes[0].text;
 
@@ -194,6 +196,8 @@ TEST_F(ReportMenuTest, TheSettingsDialogStoresTheNamesTheReportPrints) {
     ASSERT_NO_FATAL_FAILURE(Diagnose());
     form->MakeReport1->trigger();
     const std::string page = ReadBytes(form->logic().State().lastReport);
+    EXPECT_EQ(form->Memo2->toPlainText().toStdString().find("Workshop and technician"), std::string::npos)
+        << "no hint once a name is set";
     EXPECT_NE(page.find("id=\"technician\">Петров<"), std::string::npos);
     EXPECT_EQ(page.find("id=\"workshop\""), std::string::npos) << "an empty name left out";
 }
