@@ -65,7 +65,7 @@ constexpr const char* kStyle =
     ".workshop{font-size:12pt;font-weight:bold}.technician{margin-top:1mm}.erased{font-weight:bold}"
     // Long words (a number from the pump, a name without spaces) break
     // anywhere rather than widen the page; short ones keep their width.
-    "td.help,td.long,.workshop,.technician{overflow-wrap:anywhere}"
+    "td.help,td.long,.workshop,.technician{overflow-wrap:anywhere}td.long{font-size:8.5pt}"
     "table.ident td{white-space:pre-wrap}@media screen{body{max-width:186mm;margin:8mm auto;padding:0 6mm}}"
     ".signs{margin-top:10mm;display:flex;gap:12mm}.signs div{flex:1;border-top:1px solid #000;padding-top:1mm}";
 
