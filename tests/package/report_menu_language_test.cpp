@@ -4,6 +4,7 @@
 
 #include "env_guard.h"
 #include "gui_fixture.h"
+#include "localization/gettext.h"
 #include "localization/runtime.h"
 #include "report/report_html.h"
 #include "window/qt/form1.h"
@@ -47,6 +48,20 @@ TEST_F(ReportLanguage, FollowsLang) {
         EXPECT_NE(page.find(std::string("<h1>") + row.title + "</h1>"), std::string::npos);
         EXPECT_NE(page.find(std::string("lang=\"") + (row.lang[0] == 'r' ? "ru" : "en") + "\""), std::string::npos);
     }
+}
+
+// What the window says of a report and of the report's settings, beyond its
+// menu and dialog: each has its Russian text.
+TEST_F(ReportLanguage, EveryReportMessageHasItsRussianText) {
+    testcat::EnvGuard env;
+    env.Set("LANG", "ru_RU.UTF-8");
+    localization::RuntimeScope runtime;
+    for (const char* text : {"The report was written to:", "The report was written but cannot be opened:",
+                             "The report names no workshop and no technician: enter them in the Report menu, "
+                             "\"Workshop and technician...\".",
+                             "The settings have no folder: the user's folder is not known.",
+                             "The folder %s cannot be made: %s", "Technician"})
+        EXPECT_NE(localization::TranslateUtf8(text), text);
 }
 
 }  // namespace
