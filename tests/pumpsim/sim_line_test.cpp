@@ -204,7 +204,9 @@ TEST(SimLine, SleepingUnitIgnoresBytesAndIncompletePatterns) {
     SimLine line(config);
     Tester t(line);
     t.Send(0xAE);  // echoed, but the unit sleeps
-    t.WakeUp(110, 110, 150);  // second break too short
+    // The idle between the breaks too long: a tester that runs late only
+    // makes it longer (the tolerances themselves are PumpUnit's test).
+    t.WakeUp(110, 450, 320);
     EXPECT_FALSE(t.ReadByte(60).has_value());
     EXPECT_FALSE(line.PumpAwake());
     EXPECT_TRUE(OfKind(line.Trace(), TraceKind::PumpByte).empty());
@@ -425,6 +427,29 @@ TEST(PumpUnit, WaitsCountFromWhenTheTesterCouldSeeTheByte) {
     EXPECT_EQ(transport.arrived[4].first, 0x00);  // counter of block 0
     EXPECT_GE(transport.arrived[4].second, late + std::chrono::milliseconds(300));
     EXPECT_LT(transport.arrived[4].second, late + std::chrono::milliseconds(310));
+}
+
+TEST(PumpUnit, WakeUpPatternWakesOnlyWithinItsTolerances) {
+    using std::chrono::milliseconds;
+    const struct Row {
+        int firstMs, idleMs, secondMs;
+        bool wakes;
+    } rows[] = {
+        {100, 100, 300, true},  {400, 400, 900, true},  // each part at its shortest, at its longest
+        {99, 200, 500, false},  {401, 200, 500, false},  // first break too short, too long
+        {200, 99, 500, false},  {200, 401, 500, false},  // idle
+        {200, 200, 299, false}, {200, 200, 901, false},  // second break
+    };
+    for (const Row& row : rows) {
+        RecordingTransport transport;
+        PumpUnit unit(PumpConfig{}, transport);
+        Clock::time_point at = Clock::now();
+        unit.BreakChanged(true, at);
+        unit.BreakChanged(false, at += milliseconds(row.firstMs));
+        unit.BreakChanged(true, at += milliseconds(row.idleMs));
+        unit.BreakChanged(false, at += milliseconds(row.secondMs));
+        EXPECT_EQ(unit.Awake(), row.wakes) << row.firstMs << ", " << row.idleMs << ", " << row.secondMs;
+    }
 }
 
 TEST(PumpUnit, BreaksSeenOnlyByTheirStartWakeTheUnit) {
