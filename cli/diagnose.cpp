@@ -213,8 +213,8 @@ private:
         }
         err_ << "pumpdiag-cli: the pump did not answer: " << report_.error << "\n";
         if (!report_.noRealTime.empty())
-            err_ << "pumpdiag-cli: the line ran without real-time priority (" << report_.noRealTime
-                 << "): on a busy computer that is the likely cause\n";
+            err_ << "pumpdiag-cli: the line ran without real-time priority: " << report_.noRealTime
+                 << "; on a busy computer that is the likely cause\n";
         return Finish(kExitPumpSilent);
     }
 

@@ -134,7 +134,9 @@ std::string ReportJson(const DiagnosisReport& r) {
     }
     if (!r.error.empty())
         json += ",\"missing_step\":" + JsonString(r.missingStep) + ",\"error\":" + JsonString(r.error);
-    if (!r.noRealTime.empty()) json += ",\"line_realtime\":false,\"no_realtime_reason\":" + JsonString(r.noRealTime);
+    // As the likely cause of the failure.
+    if (!r.error.empty() && !r.noRealTime.empty())
+        json += ",\"line_realtime\":false,\"no_realtime_reason\":" + JsonString(r.noRealTime);
     return json + "}\n";
 }
 

@@ -224,6 +224,18 @@ TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
     }
 }
 
+// A link lost while the line ran without real time names that as the likely
+// cause: here an inherited limit on real-time processor time too small for
+// the watchdog keeps the port's thread at normal priority.
+TEST(Diagnose, ALostLinkSaysTheLineRanWithoutRealTime) {
+    PumpTool tool({"--stop-after", "3"});
+    const Result r = RunProgram({"prlimit", "--rttime=4000:8000", PUMPDIAG_CLI, "diagnose", "--port", tool.Port(), "--json"});
+    EXPECT_EQ(r.code, 4) << r.err;
+    const std::string why = "the inherited limit on real-time processor time is too small";
+    EXPECT_NE(r.out.find("\"line_realtime\":false,\"no_realtime_reason\":\"" + why), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("the line ran without real-time priority: " + why), std::string::npos) << r.err;
+}
+
 TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
