@@ -4,7 +4,8 @@
 # CPU-time limit is above the broker's maximum, or every request with --refuse.
 # With --burst N --window MS it grants N requests in a window of MS
 # milliseconds that begins with the first request after the last window, and
-# refuses the rest, as the real one limits each user; with --stall-first the
+# refuses the rest, as the real one limits each user; with --refuse-for MS it
+# refuses every request for MS milliseconds from the first; with --stall-first the
 # first question goes unanswered, as on a stalled bus. Prints each call with
 # its caller's connection and what came of it, for tests that count them.
 import os
@@ -36,6 +37,8 @@ class Broker(dbus.service.Object):
         self.refuse = '--refuse' in options
         self.burst = int(options[options.index('--burst') + 1]) if '--burst' in options else None
         self.window = float(options[options.index('--window') + 1]) / 1000 if '--window' in options else 20
+        self.refuse_for = float(options[options.index('--refuse-for') + 1]) / 1000 if '--refuse-for' in options else 0
+        self.first_request = None
         self.window_start = None
         self.granted = 0
         self.stall_next = '--stall-first' in options
@@ -48,7 +51,8 @@ class Broker(dbus.service.Object):
 
     @dbus.service.method(IFACE, in_signature='tu', sender_keyword='sender')
     def MakeThreadRealtime(self, tid, priority, sender):
-        if self.burst_spent():
+        self.first_request = self.first_request or time.monotonic()
+        if self.burst_spent() or time.monotonic() < self.first_request + self.refuse_for:
             print('call MakeThreadRealtime', sender, 'busy', flush=True)
             raise dbus.exceptions.DBusException('Device or resource busy',
                                                 name='org.freedesktop.DBus.Error.AccessDenied')
