@@ -1,4 +1,5 @@
 // Port names on Windows and the backend that opens them.
+#include "core/platform/fine_timer_win32.h"
 #include "serial/device/device.h"
 #include "serial/device/win32_device.h"
 #ifdef PD_SERIAL_HAS_PUMPSIM
@@ -33,7 +34,7 @@ std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int&
     if (IsSimulatedPortName(portName)) {
         // The simulated line keeps real byte timing: the same 1 ms timer as a COM port.
         struct Held {
-            TimerResolution timer;
+            core::FineTimer timer;
             std::shared_ptr<SerialDevice> device;
         };
         auto held = std::make_shared<Held>();

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <set>
 
+#include "core/platform/fine_timer_win32.h"
 #include "core/text/win32_text.h"
 #include "serial/device/timing.h"
 #include "serial/device/win32_comm_calls.h"
@@ -316,7 +317,7 @@ private:
     }
 
     HANDLE handle_;
-    TimerResolution timer_;
+    core::FineTimer timer_;
     std::atomic<bool> returnAtOnce_{false};
 
     std::mutex useLock_;
@@ -335,12 +336,6 @@ private:
 };
 
 }  // namespace
-
-TimerResolution::TimerResolution() : granted_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-
-TimerResolution::~TimerResolution() {
-    if (granted_) timeEndPeriod(1);
-}
 
 std::shared_ptr<SerialDevice> OpenWin32Device(const std::string& path, int& error) {
     HANDLE handle = KeepIfCommDevice(CreateFileW(core::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -11,20 +11,7 @@ namespace serial::device {
 
 // Opens `path` (\\.\COMn) exclusively for overlapped I/O; on failure null
 // with GetLastError() in `error`. While the device is open the system timer
-// runs at 1 ms.
+// runs at its finest (core/platform/fine_timer_win32.h).
 std::shared_ptr<SerialDevice> OpenWin32Device(const std::string& path, int& error);
-
-// Asks for a 1 ms system timer for the lifetime of the object, so that the
-// protocol's 1 ms waits are not stretched to the default 15.6 ms step.
-class TimerResolution {
-public:
-    TimerResolution();
-    ~TimerResolution();
-    TimerResolution(const TimerResolution&) = delete;
-    TimerResolution& operator=(const TimerResolution&) = delete;
-
-private:
-    bool granted_;
-};
 
 }  // namespace serial::device
