@@ -2,8 +2,8 @@
 // simulated pump's): its timed wait ends on time on every platform. POSIX
 // has that in std::condition_variable. The C++ library of the Windows build
 // ends a timed wait several milliseconds late, longer than the pump's reply
-// window, so there the wait sleeps on an event in 1 ms steps of the system
-// timer and polls the performance counter for the last stretch.
+// window, so there the wait is the engine's precise wait, with the wake
+// event beside its timer.
 #pragma once
 
 #include <chrono>

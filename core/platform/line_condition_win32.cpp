@@ -1,15 +1,23 @@
 #include <windows.h>
 
-#include <thread>
+#include <algorithm>
 
 #include "core/platform/line_condition.h"
+#include "core/platform/precise_wait_win32.h"
+#include "core/platform/timer_calls_win32.h"
 #include "core/platform/wake_event.h"
 
 namespace core {
 
 namespace {
-// One step of the system timer while a port is open, and its lateness.
-constexpr auto kPolledStretch = std::chrono::milliseconds(2);
+// The performance counter's reading at `deadline`; a deadline more than an
+// hour away is taken as an hour away (a waiter may return early and looks
+// again).
+LONGLONG TicksAt(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+    const auto left = std::min(deadline - steady_clock::now(), steady_clock::duration(hours(1)));
+    return NowTicks() + duration_cast<microseconds>(left).count() * TicksPerSecond() / 1'000'000;
+}
 }  // namespace
 
 LineCondition::LineCondition() : event_(CreateWakeEvent()) {}
@@ -28,30 +36,14 @@ void LineCondition::wait(std::unique_lock<std::mutex>& lock) {
     lock.lock();
 }
 
+// The wait keeps its time as the engine's waits do (precise_wait_win32.h).
 void LineCondition::wait_until(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline) {
-    using Clock = std::chrono::steady_clock;
     ResetWakeEvent(event_);
     lock.unlock();
-    for (;;) {
-        const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) break;
-        if (left > kPolledStretch) {
-            const auto sleep = std::chrono::duration_cast<std::chrono::milliseconds>(left - kPolledStretch);
-            if (WaitForWakeEvents({event_}, static_cast<int>(sleep.count()))) break;
-        } else {
-            if (WaitForWakeEvents({event_}, 0)) break;
-            std::this_thread::yield();
-        }
-    }
+    WaitUntilTicks(TicksAt(deadline), event_ == -1 ? nullptr : LongToHandle(event_));
     lock.lock();
 }
 
-void LineSleepUntil(std::chrono::steady_clock::time_point deadline) {
-    using Clock = std::chrono::steady_clock;
-    const auto left = deadline - Clock::now();
-    if (left > kPolledStretch)
-        Sleep(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(left - kPolledStretch).count()));
-    while (Clock::now() < deadline) std::this_thread::yield();
-}
+void LineSleepUntil(std::chrono::steady_clock::time_point deadline) { WaitUntilTicks(TicksAt(deadline)); }
 
 }  // namespace core

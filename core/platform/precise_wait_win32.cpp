@@ -40,26 +40,35 @@ public:
     ThreadTimer(const ThreadTimer&) = delete;
     ThreadTimer& operator=(const ThreadTimer&) = delete;
 
-    void WaitUntil(LONGLONG deadline) {
+    // True when `wake` (if any) ended the wait.
+    bool WaitUntil(LONGLONG deadline, HANDLE wake) {
         for (;;) {
             LONGLONG now = NowTicks();
             LookAtProbe(now);
             const LONGLONG left = deadline - now;
-            if (left <= 0) return;
+            if (left <= 0) return false;
             // Where sleeps come back late, a sleep ends that much before the deadline.
             const LONGLONG early = std::max<LONGLONG>(0, Lateness() - Tolerance());
             const LONGLONG sleepFor = left - early;
-            if (sleepFor >= ShortestSleep() && SleepFor(now, sleepFor, early == 0 && spun_)) continue;
+            if (sleepFor >= ShortestSleep()) {
+                const Slept slept = SleepFor(now, sleepFor, early == 0 && spun_, wake);
+                if (slept == Slept::Woken) return true;
+                if (slept == Slept::Done) continue;
+            }
             spun_ = spun_ || early > 0;
             if (!probeArmed_) ArmProbe();
-            // Looking at the probe asks the system, which may take a while
-            // (Wine's server, on a busy machine): not in the wait's last half
-            // millisecond.
+            // Looking at the probe or the wake event asks the system, which
+            // may take a while (Wine's server, on a busy machine): not in the
+            // wait's last half millisecond. A wake then is seen at the
+            // deadline, where the waiter looks at its state anyway.
             while ((now = NowTicks()) < deadline) {
-                if (deadline - now > Tolerance()) LookAtProbe(now);
+                if (deadline - now > Tolerance()) {
+                    LookAtProbe(now);
+                    if (wake && Timers().waitForSingleObject(wake, 0) == WAIT_OBJECT_0) return true;
+                }
                 std::this_thread::yield();
             }
-            return;
+            return false;
         }
     }
 
@@ -69,26 +78,35 @@ private:
         return timer ? timer : Timers().createWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
     }
 
-    // Sleeps `ticks` from `now` and learns how late the sleep came back.
-    // Without a timer (the system had no handle to give) it sleeps whole
-    // milliseconds, so that a long wait still does not spin. A `trial` is
-    // the first sleep after the probes said that sleeps are on time again.
-    bool SleepFor(LONGLONG now, LONGLONG ticks, bool trial) {
+    enum class Slept { Done, Woken, Failed };
+
+    // Sleeps `ticks` from `now`, or until `wake` is signalled, and learns
+    // how late the sleep came back. Without a timer (the system had no
+    // handle to give) it sleeps whole milliseconds, so that a long wait
+    // still does not spin. A `trial` is the first sleep after the probes
+    // said that sleeps are on time again.
+    Slept SleepFor(LONGLONG now, LONGLONG ticks, bool trial, HANDLE wake) {
+        const DWORD ms = static_cast<DWORD>(ticks * 1000 / TicksPerSecond());
         const LARGE_INTEGER due = RelativeDueTime(ticks);
+        HANDLE both[] = {wake, sleep_};
         if (!sleep_) {
-            const LONGLONG ms = ticks * 1000 / TicksPerSecond();
-            if (ms < 1) return false;
-            ::Sleep(static_cast<DWORD>(ms));
-        } else if (!Timers().setWaitableTimer(sleep_, &due, 0, nullptr, nullptr, FALSE) ||
-                   Timers().waitForSingleObject(sleep_, INFINITE) != WAIT_OBJECT_0) {
-            return false;
+            if (ms < 1) return Slept::Failed;
+            if (!wake) ::Sleep(ms);
+            else if (const DWORD woke = Timers().waitForMultipleObjects(1, both, FALSE, ms); woke != WAIT_TIMEOUT)
+                return woke == WAIT_OBJECT_0 ? Slept::Woken : Slept::Failed;
+        } else if (!Timers().setWaitableTimer(sleep_, &due, 0, nullptr, nullptr, FALSE)) {
+            return Slept::Failed;
+        } else if (!wake) {
+            if (Timers().waitForSingleObject(sleep_, INFINITE) != WAIT_OBJECT_0) return Slept::Failed;
+        } else if (const DWORD woke = Timers().waitForMultipleObjects(2, both, FALSE, INFINITE);
+                   woke != WAIT_OBJECT_0 + 1) {
+            return woke == WAIT_OBJECT_0 ? Slept::Woken : Slept::Failed;
         }
-        const LONGLONG woke = NowTicks();
-        const LONGLONG lateness = woke - (now + ticks);
+        const LONGLONG lateness = NowTicks() - (now + ticks);
         Record(lateness);
-        if (trial) Judge(woke, lateness);
+        if (trial) Judge(now + ticks + lateness, lateness);
         spun_ = false;
-        return true;
+        return Slept::Done;
     }
 
     // Probes can be on time where sleeps are not: a timer that fires when
@@ -145,9 +163,9 @@ private:
 
 }  // namespace
 
-void WaitUntilTicks(LONGLONG deadline) {
+bool WaitUntilTicks(LONGLONG deadline, HANDLE wake) {
     thread_local ThreadTimer timer;
-    timer.WaitUntil(deadline);
+    return timer.WaitUntil(deadline, wake);
 }
 
 }  // namespace core

@@ -16,7 +16,8 @@
 namespace core {
 
 // Returns once the performance counter (NowTicks) has reached `deadline`,
-// never earlier. The measurements are the calling thread's own.
-void WaitUntilTicks(LONGLONG deadline);
+// never earlier, or once `wake` (an event, when given) is signalled: then
+// true. The measurements are the calling thread's own.
+bool WaitUntilTicks(LONGLONG deadline, HANDLE wake = nullptr);
 
 }  // namespace core

@@ -16,6 +16,7 @@ struct TimerCalls {
     BOOL(WINAPI* setWaitableTimer)(HANDLE, const LARGE_INTEGER*, LONG, PTIMERAPCROUTINE, LPVOID, BOOL) =
         ::SetWaitableTimer;
     DWORD(WINAPI* waitForSingleObject)(HANDLE, DWORD) = ::WaitForSingleObject;
+    DWORD(WINAPI* waitForMultipleObjects)(DWORD, const HANDLE*, BOOL, DWORD) = ::WaitForMultipleObjects;
     UINT(WINAPI* timeBeginPeriod)(UINT) = ::timeBeginPeriod;
     UINT(WINAPI* timeEndPeriod)(UINT) = ::timeEndPeriod;
     // Null where the system lacks it (before Windows 8).
