@@ -23,8 +23,8 @@ struct SettingsKey {
     std::string_view name;
     std::string ReportSettings::*value;
 };
-constexpr std::array<SettingsKey, 2> kSettingsKeys = {{{"workshop", &ReportSettings::workshop},
-                                       {"technician", &ReportSettings::technician}}};
+constexpr std::array<SettingsKey, 2> kSettingsKeys = {
+    {{"workshop", &ReportSettings::workshop}, {"technician", &ReportSettings::technician}}};
 
 std::string TrimmedValue(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");

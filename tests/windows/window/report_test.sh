@@ -141,6 +141,7 @@ check "report's Bosch number" same "$(report_field "$report" ident-bosch_number)
 check "report's faults" same "$(report_field "$report" faults)" "53:2 5A:17"
 check "report's help text in Cyrillic" bash -c "grep -qF 'Блок управления насоса сохранил в памяти неисправностей код 0x53' '$report'"
 check "report handed to the browser" within 30 bash -c "grep -qF '$(basename "$report")' '$work/opened'"
+check "its path shown in the window" bash -c "wine '$spy' list 2>/dev/null | grep -qF '$(basename "$report")'"
 check "report prints on one A4 page" same "$(pdf_pages "$report")" 1
 
 check "erase recorded" erase
