@@ -40,9 +40,9 @@ public:
     virtual bool EditFields(FieldsDialog& dialog) = 0;
     // Opens a file or folder as the system does (a report in the browser, a
     // folder in the file manager) without holding the window. `answered` runs
-    // later on the GUI thread, once, with whether the system opened it (an
-    // opener still busy after some seconds is taken to have); never after
-    // the face has gone.
+    // once on the GUI thread, at once or later from the event loop, with
+    // whether the system opened it (an opener still busy after some seconds
+    // is taken to have); never after the face has gone.
     virtual void OpenInSystem(const std::string& path, std::function<void(bool opened)> answered) = 0;
 };
 
