@@ -34,9 +34,15 @@ constexpr int kRetiredGraceMs = 1000;
 // pump waits 100 ms for each answer; a wait that misses its bytes (seen
 // under Wine with modem lines) would otherwise lose the link.
 constexpr DWORD kLookEveryMs = 10;
-// Pending waits that missed bytes before the waits are no longer trusted;
-// a working driver completes the wait when the byte arrives.
-constexpr int kDistrustAfterMisses = 3;
+// Pending waits that missed bytes (kDistrustAfterMisses) within this time
+// before the waits are no longer trusted; a working driver completes the wait
+// when the byte arrives, though now and then it counts a byte before it
+// completes the wait.
+constexpr ULONGLONG kMissesWithinMs = 10'000;
+// How long the queue is watched before the driver's waits are tried again;
+// twice as long each time they fail again within the time they were given.
+constexpr ULONGLONG kFirstWatchMs = 5'000;
+constexpr ULONGLONG kLongestWatchMs = 320'000;
 
 }  // namespace
 
@@ -75,7 +81,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
             Reported(taken, inQueue);
             return WaitResult::Events;
         }
-        if (polling_) {
+        if (polling_ && !TrustAgain()) {
             if (Pause(stop, Quiet(taken) ? kQuietPauseMs : kPauseMs)) return WaitResult::Stopped;
             continue;
         }
@@ -98,7 +104,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
             Reported(taken, inQueue);
             return WaitResult::Events;
         }
-        if (NothingAgain()) polling_ = true;
+        if (NothingAgain()) Distrust();
         if (nothingInARow_ > 1 && Pause(stop, kPauseMs)) return WaitResult::Stopped;
     }
 }
@@ -170,15 +176,44 @@ void LineWait::Retire() {
     wait_ = std::make_unique<PendingWait>();
     pending_ = false;
     std::erase_if(retired_, [](const auto& w) { return w->Released(); });
-    if (retired_.size() > kMostRetired) polling_ = true;
+    if (retired_.size() > kMostRetired) Distrust();
 }
 
 // A pending wait let waiting bytes go unreported for a whole look; a few
 // such and the input queue is watched instead.
 void LineWait::Missed() {
-    if (++misses_ < kDistrustAfterMisses) return;
+    const ULONGLONG now = GetTickCount64();
+    std::rotate(missedAt_, missedAt_ + 1, missedAt_ + kDistrustAfterMisses);
+    missedAt_[kDistrustAfterMisses - 1] = now;
+    if (missedAt_[0] == 0 || now - missedAt_[0] > kMissesWithinMs) return;
     Retire();
+    Distrust();
+}
+
+// The driver's waits are given up for the queue watch, for a while.
+void LineWait::Distrust() {
+    if (polling_) return;
+    const ULONGLONG now = GetTickCount64();
+    // Failed again within the time it was given: the watch lasts longer.
+    watchFor_ = trustedSince_ != 0 && now - trustedSince_ < watchFor_
+                    ? std::min(2 * watchFor_, kLongestWatchMs)
+                    : kFirstWatchMs;
+    watchedSince_ = now;
     polling_ = true;
+}
+
+// True when the watch has lasted its time and the driver's waits are tried
+// again: a real driver's misses are races, and a virtual one may have been
+// replaced by the real adapter.
+bool LineWait::TrustAgain() {
+    const ULONGLONG now = GetTickCount64();
+    std::erase_if(retired_, [](const auto& w) { return w->Released(); });
+    if (now - watchedSince_ < watchFor_ || retired_.size() > kMostRetired) return false;
+    polling_ = false;
+    trustedSince_ = now;
+    nothingInARow_ = 0;
+    std::fill(missedAt_, missedAt_ + kDistrustAfterMisses, 0);
+    return true;
 }
 
 void LineWait::Reported(std::uint64_t taken, int inQueue) {

@@ -14,10 +14,11 @@
 // - Where the waits keep completing with nothing (a port without modem lines
 //   under Wine, some virtual COM drivers) or keep missing bytes that arrived
 //   (Wine's with modem lines), the input queue's count is watched every
-//   millisecond instead, for as long as the port stays open; every few
-//   milliseconds once the line has been quiet for a second (nothing came,
-//   nothing was read, written or purged), so that an idle port costs next
-//   to nothing.
+//   millisecond instead; every few milliseconds once the line has been
+//   quiet for a second (nothing came, nothing was read, written or purged),
+//   so that an idle port costs next to nothing. After some seconds of that
+//   the driver's waits are tried again, and left again for twice as long
+//   when they still misbehave.
 //
 // Threads: Wait and Collect on the monitoring thread (Collect also from the
 // closing thread once the monitoring thread has left); the rest from any.
@@ -76,6 +77,8 @@ private:
     bool NothingAgain();
     void Retire();
     void Missed();
+    void Distrust();
+    bool TrustAgain();
     void Reported(std::uint64_t taken, int inQueue);
     bool Pause(HANDLE stop, DWORD ms);
     bool Quiet(std::uint64_t taken);
@@ -93,7 +96,14 @@ private:
     std::vector<std::unique_ptr<PendingWait>> retired_;
     unsigned pauses_ = 0;
     int nothingInARow_ = 0;
-    int misses_ = 0;
+    // When the last pending waits missed bytes, oldest first; 0 for none.
+    static constexpr int kDistrustAfterMisses = 3;
+    ULONGLONG missedAt_[kDistrustAfterMisses] = {};
+    // The queue watch: since when, for how long, and when the driver's
+    // waits were last trusted again.
+    ULONGLONG watchedSince_ = 0;
+    ULONGLONG watchFor_ = 0;
+    ULONGLONG trustedSince_ = 0;
     ULONGLONG runStart_ = 0;
     std::atomic<bool> polling_{false};
     // What the last report left in the queue, and the reads before it.
