@@ -3,10 +3,9 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
-#include <utility>
-#include <vector>
 
 #include "core/realtime/rt_broker.h"
 
@@ -54,28 +53,23 @@ LineThreadPriority::~LineThreadPriority() {
 
 void RenewLineThreadPriority() {
     Line& line = TheLine();
-    std::vector<std::pair<pid_t, NoRealTime>> normal;
-    {
-        std::lock_guard guard(line.lock);
-        line.atStart = NoRealTime::None;
-        line.failuresAtStart = BrokerFailuresSoFar().count;
-        for (const auto& [tid, why] : line.threads)
-            if (!AtRealTime(tid)) normal.emplace_back(tid, why);
-    }
-    // The broker is asked outside the lock: its answers need none of it.
-    NoRealTime found = NoRealTime::None;
-    for (const auto& [tid, why] : normal) {
+    // Asked under the lock, so that a thread that ends meanwhile withdraws
+    // after its request, and no grant comes for its number. The broker takes
+    // no lock of ours, and a request without patience waits for nothing.
+    std::lock_guard guard(line.lock);
+    line.atStart = NoRealTime::None;
+    line.failuresAtStart = BrokerFailuresSoFar().count;
+    for (const auto& [tid, why] : line.threads) {
+        if (AtRealTime(tid)) continue;
         // A limit the watchdog cannot live with stays, and so does a thread
         // the watchdog lowered: neither is asked for again.
         if (why == NoRealTime::CpuLimit || why == NoRealTime::NotGranted || why == NoRealTime::None) {
-            found = why == NoRealTime::None ? NoRealTime::Lowered : why;
+            line.atStart = why == NoRealTime::None ? NoRealTime::Lowered : why;
             continue;
         }
         const BrokerOutcome asked = AskBrokerForRealTime(tid, kLineThreadPriority, std::chrono::milliseconds(0));
-        if (asked.answer == BrokerAnswer::NotGranted) found = asked.why;
+        if (asked.answer == BrokerAnswer::NotGranted) line.atStart = asked.why;
     }
-    std::lock_guard guard(line.lock);
-    if (found != NoRealTime::None) line.atStart = found;
 }
 
 NoRealTime LineRanWithoutRealTime() {
