@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
-targets=(catalog embedded_files text_file ini_store registry_store engine trace)
+targets=(catalog embedded_files text_file ini_store registry_store engine trace report_settings)
 
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
