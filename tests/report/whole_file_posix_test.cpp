@@ -1,6 +1,7 @@
 // A report written on a full disk: the file size limit stands in for the
 // full disk (it fails the write the same way, part of the bytes written, and
 // holds for root too); nothing new is left beside, an older file stays whole.
+// A device is written in place.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -68,6 +69,20 @@ TEST(WholeFile, AFullDiskLeavesNoNewFileAndAnOlderOneWhole) {
             EXPECT_EQ(Bytes(path), "the older report");
         }
     }
+    fs::remove_all(folder);
+}
+
+// A report given as a device (/dev/stdout, say) is written to it: there is
+// no folder to put a new file in, and the device must not be replaced.
+TEST(WholeFile, ADeviceIsWrittenInPlace) {
+    const fs::path folder = fs::temp_directory_path() / "pd_whole_file_device";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path link = folder / "report.html";
+    fs::create_symlink("/dev/null", link);
+    report::WriteFileWhole(link.string(), "<html>report</html>");
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link to the device stays";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove_all(folder);
 }
 
