@@ -19,7 +19,8 @@ namespace core {
 // between the soft and the hard limit its first look past the soft one is
 // already at the hard one, and the process is killed before the answer to
 // SIGXCPU could lower anything. Below this hard limit (soft at half of it)
-// fewer than three ticks of 10 ms separate the two.
+// fewer than three ticks of 10 ms lie between the kernel's first look past
+// the soft limit and the hard one.
 inline constexpr rlim_t kLeastGuardedRtTimeUs = 80000;
 
 // Installs the SIGXCPU answer (once) and lowers RLIMIT_RTTIME's hard limit to
