@@ -2,11 +2,18 @@
 // pump (SIM) or on a pseudo-terminal served by pumpsim-tool with its faults.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "cli/headless_window.h"
+#include "cli/port_open.h"
+#include "protocol/pump_protocol.h"
 #include "trace/exchange.h"
+#include "trace/tracing_port.h"
+#include "window/port_component.h"
 #include "trace/json.h"
 #include "trace/line_trace.h"
 #include "cli_process.h"
@@ -234,6 +241,47 @@ TEST(Diagnose, ALostLinkSaysTheLineRanWithoutRealTime) {
     const std::string why = "the inherited limit on real-time processor time is too small";
     EXPECT_NE(r.out.find("\"line_realtime\":false,\"no_realtime_reason\":\"" + why), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("the line ran without real-time priority: " + why), std::string::npos) << r.err;
+}
+
+// The window's logic, its face the companion's headless one, on a pump that
+// falls silent after three blocks: what its text box holds once the link is
+// lost, with the inherited hard limit on real-time CPU time set first.
+// Printed by a process of its own (a death test's), whose limit stays.
+void PrintMemoAfterALostLink(const std::string& port, rlim_t hardRtTime) {
+    const rlimit rttime{hardRtTime == RLIM_INFINITY ? RLIM_INFINITY : hardRtTime / 2, hardRtTime};
+    ::setrlimit(RLIMIT_RTTIME, &rttime);
+    auto com = window::MakeComPort();
+    cli::TracingPort trace(*com);
+    cli::HeadlessWindow window(*com);
+    protocol::PumpProtocol engine(trace, window);
+    window.Attach(engine);
+    engine.SetFirstStartValues();
+    cli::OpenLikeTheProgram(*com, port);
+    engine.SetRemainingStartValues();
+    window.Button3Click();
+    bool started = false;
+    window.RunUntil([&] {
+        started = started || !window.State().enabled.at(protocol::Control::Button3);
+        return started && window.State().enabled.at(protocol::Control::Button3);
+    }, 30s);
+    window.RunUntil([] { return false; }, 100ms);  // what the last tick posted
+    std::fprintf(stderr, "memo=[%s]\n", window.State().memo2.c_str());
+    window.EndLine();
+    std::exit(0);
+}
+
+// A lost link while the line ran without real time is named as the likely
+// cause in the window; one lost at real time is not.
+TEST(Diagnose, TheWindowSaysALostLinkRanWithoutRealTime) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    {
+        PumpTool tool({"--stop-after", "3"});
+        EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), 8000), testing::ExitedWithCode(0),
+                    "memo=\\[The link was lost while the line ran without real-time priority: the inherited limit");
+    }
+    if (::geteuid() != 0) return;  // raised directly
+    PumpTool tool({"--stop-after", "3"});
+    EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), RLIM_INFINITY), testing::ExitedWithCode(0), "memo=\\[\\]");
 }
 
 TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory) {
