@@ -166,13 +166,18 @@ void FormLogic::ChoosePort(const std::string& name) {
     OpenPortFromIni();
 }
 
-std::vector<FormLogic::PortMenuItem> FormLogic::FoundPortItems() const {
-    std::vector<PortMenuItem> items;
+FormLogic::PortMenu FormLogic::ScanPortMenu() const {
+    PortMenu menu;
+    for (int i = 0; i < 4; ++i) menu.fixedCaptions[static_cast<std::size_t>(i)] = kPortItemNames[i];
     for (FoundPort& port : ScanPorts(devFolder_)) {
+        if (port.fixedItem >= 0) {
+            menu.fixedCaptions[static_cast<std::size_t>(port.fixedItem)] += " \u2014 " + port.text;
+            continue;
+        }
         const bool inUse = port.name == state_.port;
-        items.push_back({std::move(port), inUse});
+        menu.found.push_back({std::move(port), inUse});
     }
-    return items;
+    return menu;
 }
 
 void FormLogic::Com11Click() { ChoosePort(kPortItemNames[0]); }

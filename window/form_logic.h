@@ -8,6 +8,7 @@
 //   everything else                    - the GUI thread
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <string>
 #include <utility>
@@ -50,13 +51,19 @@ public:
     // Any port by name, as the four items choose theirs.
     void ChoosePort(const std::string& name);
 
-    // The ports the computer has, for the port menu below its four items,
-    // looked for when the menu opens; the one in use is checked.
+    // The ports the computer has, looked for when the port menu opens: the
+    // items below its four (the one in use checked), and the four's captions,
+    // their names with what the system calls the port ("Com3 — USB Serial
+    // Port (COM3)") where it has a name for it.
     struct PortMenuItem {
         FoundPort port;
         bool checked = false;
     };
-    std::vector<PortMenuItem> FoundPortItems() const;
+    struct PortMenu {
+        std::vector<PortMenuItem> found;
+        std::array<std::string, 4> fixedCaptions;
+    };
+    PortMenu ScanPortMenu() const;
     // Where the ports are looked for (the system's device folder unless set).
     void SetDevFolder(std::string folder) { devFolder_ = std::move(folder); }
     void About1Click();

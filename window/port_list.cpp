@@ -14,11 +14,13 @@ std::string Upper(std::string text) {
     return text;
 }
 
-bool IsFixedItem(const std::string& name) {
-    for (const char* item : kPortItemNames)
-        if (Upper(name) == Upper(item)) return true;
-    return false;
+// Which of the four fixed items `name` is, -1 for none.
+int FixedItem(const std::string& name) {
+    for (int i = 0; i < 4; ++i)
+        if (Upper(name) == Upper(kPortItemNames[i])) return i;
+    return -1;
 }
+bool IsFixedItem(const std::string& name) { return FixedItem(name) >= 0; }
 
 bool IsUsb(const std::string& enumerator) {
     const std::string bus = Upper(enumerator);
@@ -63,6 +65,12 @@ std::vector<FoundPort> MenuPorts(const std::vector<ClassPort>& classPorts, const
     });
     std::vector<FoundPort> ports;
     for (Entry& entry : entries) ports.push_back(std::move(entry.port));
+    for (int item = 0; item < 4; ++item) {
+        const auto named = std::find_if(classPorts.begin(), classPorts.end(), [item](const ClassPort& port) {
+            return FixedItem(port.name) == item && !port.friendlyName.empty();
+        });
+        if (named != classPorts.end()) ports.push_back({named->name, named->friendlyName, item});
+    }
     return ports;
 }
 

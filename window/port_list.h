@@ -24,10 +24,12 @@ struct MappedPort {
     std::string driver;  // the driver's device, short: "VCP0", "Serial0"
 };
 
-// Each port once (names compared without regard to letter case), none of the
-// menu's four fixed items (Com1..Com4) among them; USB adapters first, then
-// the others, each group in the order of the port numbers. A port the class
-// lists shows its friendly name, one only the device map has its driver.
+// Each port once (names compared without regard to letter case); USB
+// adapters first, then the others, each group in the order of the port
+// numbers. A port the class lists shows its friendly name, one only the
+// device map has its driver. The menu's four fixed items (Com1..Com4) come
+// last, and only with a friendly name from the class (where USB adapters
+// often land, known to their users as "USB Serial Port (COM3)").
 std::vector<FoundPort> MenuPorts(const std::vector<ClassPort>& classPorts, const std::vector<MappedPort>& mapped);
 
 }  // namespace window

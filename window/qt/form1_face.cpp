@@ -49,7 +49,10 @@ void TForm1::ListFoundPorts() {
         item->deleteLater();
     }
     foundPortItems.clear();
-    const std::vector<FormLogic::PortMenuItem> found = logic_.FoundPortItems();
+    const FormLogic::PortMenu menu = logic_.ScanPortMenu();
+    QAction* const fixed[4] = {Com11, Com21, com31, Com41};
+    for (std::size_t i = 0; i < 4; ++i) fixed[i]->setText(QString::fromStdString(menu.fixedCaptions[i]));
+    const std::vector<FormLogic::PortMenuItem>& found = menu.found;
     if (found.empty()) return;
     foundPortItems.push_back(N2->addSeparator());
     for (const FormLogic::PortMenuItem& item : found) {

@@ -269,7 +269,16 @@ void TForm1::Command(int id) {
 void TForm1::ListFoundPorts() {
     while (GetMenuItemCount(N2) > 4) DeleteMenu(N2, 4, MF_BYPOSITION);
     foundPorts_.clear();
-    const std::vector<FormLogic::PortMenuItem> found = logic_.FoundPortItems();
+    const FormLogic::PortMenu menu = logic_.ScanPortMenu();
+    for (UINT i = 0; i < 4; ++i) {
+        std::wstring caption = core::WideText(menu.fixedCaptions[i]);
+        MENUITEMINFOW text{};
+        text.cbSize = sizeof text;
+        text.fMask = MIIM_STRING;
+        text.dwTypeData = caption.data();
+        SetMenuItemInfoW(N2, i, TRUE, &text);
+    }
+    const std::vector<FormLogic::PortMenuItem>& found = menu.found;
     if (found.empty()) return;
     AppendMenuW(N2, MF_SEPARATOR, 0, nullptr);
     for (const FormLogic::PortMenuItem& item : found) {
