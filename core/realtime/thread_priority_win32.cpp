@@ -7,45 +7,23 @@
 // process may do either for its own threads: nothing to ask, no broker.
 #include <windows.h>
 
+#include "core/realtime/avrt_calls_win32.h"
 #include "core/realtime/thread_priority.h"
 
 namespace core {
 
 namespace {
 
-using SetCharacteristics = HANDLE(WINAPI*)(LPCWSTR, LPDWORD);
-using RevertCharacteristics = BOOL(WINAPI*)(HANDLE);
-
-// The scheduler's functions, looked up once: avrt.dll is not on every system.
-struct Avrt {
-    SetCharacteristics set = nullptr;
-    RevertCharacteristics revert = nullptr;
-    Avrt() {
-        HMODULE avrt = LoadLibraryW(L"avrt.dll");
-        if (!avrt) return;
-        set = reinterpret_cast<SetCharacteristics>(
-            reinterpret_cast<void*>(GetProcAddress(avrt, "AvSetMmThreadCharacteristicsW")));
-        revert = reinterpret_cast<RevertCharacteristics>(
-            reinterpret_cast<void*>(GetProcAddress(avrt, "AvRevertMmThreadCharacteristics")));
-        if (!set || !revert) set = nullptr;
-    }
-};
-
-const Avrt& Scheduler() {
-    static const Avrt avrt;
-    return avrt;
-}
-
 // The calling thread's registration with the scheduler, null while none.
 thread_local HANDLE registration = nullptr;
 
 bool JoinScheduler() {
-    const Avrt& avrt = Scheduler();
-    if (!avrt.set) return false;
+    const AvrtCalls& avrt = Avrt();
+    if (!avrt.setMmThreadCharacteristics) return false;
     static const wchar_t* const kTasks[] = {L"Pro Audio", L"Capture"};
     for (const wchar_t* task : kTasks) {
         DWORD index = 0;
-        registration = avrt.set(task, &index);
+        registration = avrt.setMmThreadCharacteristics(task, &index);
         if (registration) return true;
     }
     return false;
@@ -69,7 +47,7 @@ NoRealTime WhyNotRaised() { return whyNotRaised; }
 
 void DropRealTimePriority() {
     if (registration) {
-        Scheduler().revert(registration);
+        Avrt().revertMmThreadCharacteristics(registration);
         registration = nullptr;
     }
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);

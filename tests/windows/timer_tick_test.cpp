@@ -5,12 +5,14 @@
 // unit must still answer every block within its window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "line_conversation.h"
 #include "port_session.h"
 // After the device layer's names, which the system's header also defines.
+#include "core/realtime/avrt_calls_win32.h"
 #include "played_tick.h"
 
 using namespace testing_support;
@@ -20,6 +22,8 @@ using protocol::Control;
 namespace {
 
 std::vector<std::string> systemCalls;
+// The line threads' registrations with the multimedia class scheduler.
+std::atomic<int> registrations{0}, registered{0};
 
 UINT WINAPI RecordedBegin(UINT ms) {
     systemCalls.push_back("period " + std::to_string(ms));
@@ -39,6 +43,16 @@ BOOL WINAPI RecordedThrottling(HANDLE, PROCESS_INFORMATION_CLASS kind, LPVOID st
     return TRUE;
 }
 
+HANDLE WINAPI RecordedRegistration(LPCWSTR, LPDWORD index) {
+    ++registrations;
+    *index = static_cast<DWORD>(++registered);
+    return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(*index));
+}
+BOOL WINAPI RecordedRevert(HANDLE) {
+    --registered;
+    return TRUE;
+}
+
 struct PlayedTimer {
     explicit PlayedTimer(double tickMs) {
         PlayTick(tickMs);
@@ -46,8 +60,14 @@ struct PlayedTimer {
         core::Timers().timeBeginPeriod = RecordedBegin;
         core::Timers().timeEndPeriod = RecordedEnd;
         core::Timers().setProcessInformation = RecordedThrottling;
+        registrations = registered = 0;
+        core::Avrt().setMmThreadCharacteristics = RecordedRegistration;
+        core::Avrt().revertMmThreadCharacteristics = RecordedRevert;
     }
-    ~PlayedTimer() { core::Timers() = core::TimerCalls{}; }
+    ~PlayedTimer() {
+        core::Timers() = core::TimerCalls{};
+        core::Avrt() = core::AvrtCalls{};
+    }
 };
 
 TEST(CoarseTimer, AWholeDiagnosisAnswersEveryBlockInItsWindow) {
@@ -78,6 +98,8 @@ TEST(CoarseTimer, AWholeDiagnosisAnswersEveryBlockInItsWindow) {
         }
         const std::vector<std::string> whole{"timer honoured", "period 1", "period 1 given back", "system decides"};
         EXPECT_EQ(systemCalls, whole) << "the closed port gives back what it took";
+        EXPECT_GE(registrations, 1) << "the line threads were not raised";
+        EXPECT_EQ(registered, 0) << "a line thread's registration outlived the port";
     }
 }
 
