@@ -207,6 +207,29 @@ TEST_F(CommTable, DriversWhoseWaitsMisbehaveNeitherSpinNorMissBytes) {
     }
 }
 
+// A driver given up for the queue watch has its waits tried again after some
+// seconds (a real driver's miss is a race; the port's driver may have
+// changed); one that still gives nothing is given up again at once.
+TEST_F(CommTable, AGivenUpDriverIsTriedAgainAfterAWatch) {
+    constexpr long kFewWaits = 32;
+    Comm().waitCommEvent = EmptyAtOnceWait;
+    port.OpenPort();
+    port.WriteText("a");
+    ASSERT_TRUE(WaitFor([&] { return Received() == "a"; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const long givenUp = waits;
+    EXPECT_LE(givenUp, kFewWaits);
+    const auto watch = Clock::now();
+    while (waits == givenUp && MsSince(watch) < 10'000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GT(waits, givenUp) << "the driver's waits were never tried again";
+    EXPECT_GT(MsSince(watch), 2000.0) << "tried again before the watch had lasted";
+    const long tried = waits;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(waits - tried, kFewWaits) << "a driver that still gives nothing was kept";
+    port.WriteText("b");
+    EXPECT_TRUE(WaitFor([&] { return Received() == "ab"; })) << Received();
+}
+
 // Bytes that arrive while the handler runs, or after a purge, raise the
 // next OnRxChar, whatever the driver's waits make of them.
 TEST_F(CommTable, BytesLeftByTheHandlerOrArrivingAfterAPurgeAreAnnounced) {
