@@ -43,7 +43,9 @@ TEST(CheckAdapter, VerdictFollowsTheAdaptersEchoAndLatency) {
         std::optional<PumpTool> tool;
         if (!row.tool.empty()) tool.emplace(row.tool);
         const Result r = Cli({"check-adapter", "--port", tool ? tool->Port() : "SIM"});
-        if (row.code >= 0) EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.out << r.err;
+        if (row.code >= 0) {
+            EXPECT_EQ(r.code, row.code) << row.says << "\n" << r.out << r.err;
+        }
         EXPECT_NE(r.out.find(row.says), std::string::npos) << r.out;
     }
 }
