@@ -129,7 +129,7 @@ JournalEntry JournalRecord(JournalEvent event, const Diagnosis& d, const LocalTi
 }
 
 WriteFailure AppendJournalEntries(const std::string& path, const std::vector<JournalEntry>& entries) {
-    if (const WriteFailure made = CreateFolders(path.substr(0, path.find_last_of("/\\"))); made.Failed()) return made;
+    if (const WriteFailure made = CreateFolders(FolderOf(path)); made.Failed()) return made;
     return AppendRecord(path, [&entries](const AppendPoint& at, std::string& refusal) {
         return JournalText(at, entries, refusal);
     });
@@ -140,7 +140,7 @@ std::string AppendToJournal(const std::string& path, JournalEvent event, const D
     const WriteFailure failure = AppendJournalEntries(path, {JournalRecord(event, d, time)});
     if (!failure.Failed()) return "";
     return core::FormatText(localization::TranslateUtf8("The journal in the folder %s cannot be written: %s"),
-                            {path.substr(0, path.find_last_of("/\\")), failure.reason});
+                            {FolderOf(path), failure.reason});
 }
 
 JournalReader::File::File(const std::string& name) : path(name), fd(core::OpenFileForReading(name)) {

@@ -20,7 +20,6 @@ constexpr std::uint64_t kMostPendingBytes = 16 * 1024 * 1024;
 
 std::string Translated(const char* text) { return localization::TranslateUtf8(text); }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\")); }
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 // A name for the journal's pending file away from it, the same in every run.

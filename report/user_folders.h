@@ -14,6 +14,8 @@ std::string DocumentsFolder();
 
 // Joins a folder and a name with the platform's separator.
 std::string InFolder(const std::string& folder, const std::string& name);
+// The folder part of `path` (either separator), the whole path when it has none.
+inline std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\")); }
 
 inline constexpr const char* kReportsSubfolder = "Pump diagnostics";
 inline constexpr const char* kJournalName = "journal.csv";

@@ -14,6 +14,7 @@
 #include "report/report_file.h"
 #include "report/report_html.h"
 #include "report/report_settings.h"
+#include "report/user_folders.h"
 #include "core/text/cp1251.h"
 #include "window/form_files.h"
 #include "window/port_ini.h"
@@ -402,7 +403,7 @@ void FormLogic::MakeReportClick() {
 }
 
 void FormLogic::OpenJournalFolderClick() {
-    const std::string folder = journalPath_.substr(0, journalPath_.find_last_of("/\\"));
+    const std::string folder = report::FolderOf(journalPath_);
     auto failed = [this, folder](const std::string& reason) {
         face_.ShowBox({Translated("Journal"), Translated("The journal folder cannot be opened:") + " " + folder + ": " + reason,
                        BoxIcon::Error});
