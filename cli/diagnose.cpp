@@ -9,6 +9,7 @@
 
 #include "cli/diagnosis_report.h"
 #include "trace/exchange.h"
+#include "trace/link_failure.h"
 #include "cli/headless_window.h"
 #include "cli/port_open.h"
 #include "trace/tracing_port.h"
@@ -34,21 +35,6 @@ constexpr std::uint16_t kSettleAfterOpenMs = 300;
 constexpr auto kStepLimit = 20s;
 constexpr auto kAnswerLimit = 120s;
 
-// 8E1 at 9600 baud: 11 bits a byte. A line that brings far more is no pump
-// at that speed, and the blocks in it mean nothing.
-constexpr double kMostBytesPerSecond = 9600.0 / 11;
-
-std::string FloodVerdict(std::uint64_t arrived, std::int64_t us) {
-    const double seconds = std::max<double>(static_cast<double>(us) / 1e6, 1.0);
-    if (static_cast<double>(arrived) <= 2 * kMostBytesPerSecond * seconds) return "";
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "the line brought %llu bytes in %.1f s, far more than 9600 baud can carry (%.0f a second): a "
-                  "wrong port, or a device that is not a pump behind it",
-                  static_cast<unsigned long long>(arrived), seconds, kMostBytesPerSecond);
-    return text;
-}
-
 const char* StepName(MissingStep step) {
     switch (step) {
         case MissingStep::Synchronisation: return "synchronisation";
@@ -61,8 +47,8 @@ const char* StepName(MissingStep step) {
 class Diagnosis {
 public:
     Diagnosis(const DiagnoseOptions& options, std::ostream& out, std::ostream& err)
-        : options_(options), out_(out), err_(err), com_(window::MakeComPort()), trace_(*com_),
-          window_(*com_), engine_(trace_, window_) {
+        : options_(options), out_(out), err_(err), com_(window::MakeComPort()), window_(*com_),
+          trace_(window_.LinePort()), engine_(trace_, window_) {
         window_.Attach(engine_);
         com_->OnRxChar = [this](int count) { engine_.Rx(count); };
         report_.port = options.port;
@@ -211,7 +197,16 @@ private:
             for (std::size_t i = 0; i < ex.derailments.size() && i < 3; ++i)
                 report_.error += "; " + ex.derailments[i].text;
         }
+        // The window's own reading when its watchdog ended the link (the
+        // journal has it so); the line's otherwise, as the window would read it.
+        report_.failure = window_.Failure();
+        if (!report_.failure.Failed()) {
+            LineFacts facts;
+            facts.synced = engine_.State().Synced;
+            report_.failure = ReadLineBack(trace_.Snapshot(), facts);
+        }
         err_ << "pumpdiag-cli: the pump did not answer: " << report_.error << "\n";
+        if (!options_.json) out_ << FailureText(report_.failure);
         if (!report_.noRealTime.empty())
             err_ << "pumpdiag-cli: the line ran without real-time priority: " << report_.noRealTime
                  << "; on a busy computer that is the likely cause\n";
@@ -240,6 +235,11 @@ private:
     // The report of what was found, its help texts from the companion's folders.
     int WriteReport() {
         report::Diagnosis d = window_.Diagnosis();
+        // A failure the watchdog did not see (a step that took too long) is the run's too.
+        if (d.failureText.empty() && report_.failure.Failed()) {
+            d.failureCause = report_.failure.cause;
+            d.failureText = report_.failure.text;
+        }
         if (!d.identified) {
             err_ << "pumpdiag-cli: no report: the pump was not identified\n";
             return kExitFile;
@@ -281,8 +281,9 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::unique_ptr<window::PortComponent> com_;
-    TracingPort trace_;
     HeadlessWindow window_;
+    // Outside the window's own record of the line: the whole run, and the file.
+    TracingPort trace_;
     protocol::PumpProtocol engine_;
     DiagnosisReport report_;
     bool traceFailed_ = false;

@@ -119,6 +119,11 @@ std::string FaultsText(const FaultList& list) {
     return text;
 }
 
+std::string FailureText(const LinkFailure& failure) {
+    if (!failure.Failed()) return "";
+    return "Link failed (" + failure.cause + "): " + ForTerminal(failure.text) + "\n";
+}
+
 std::string ReportJson(const DiagnosisReport& r) {
     std::string json = "{\"port\":" + JsonString(r.port) + ",\"identified\":" + (r.identified ? "true" : "false") +
                        ",\"identification\":{";
@@ -134,6 +139,8 @@ std::string ReportJson(const DiagnosisReport& r) {
     }
     if (!r.error.empty())
         json += ",\"missing_step\":" + JsonString(r.missingStep) + ",\"error\":" + JsonString(r.error);
+    if (r.failure.Failed())
+        json += ",\"failure\":{\"cause\":" + JsonString(r.failure.cause) + ",\"text\":" + JsonString(r.failure.text) + "}";
     // As the likely cause of the failure.
     if (!r.error.empty() && !r.noRealTime.empty())
         json += ",\"line_realtime\":false,\"no_realtime_reason\":" + JsonString(r.noRealTime);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/headless_window.h"
+#include "trace/link_failure.h"
 
 namespace cli {
 
@@ -36,6 +37,7 @@ struct DiagnosisReport {
     std::string missingStep;  // empty, or synchronisation, block, link, identification
     std::string error;
     std::string noRealTime;  // why the line ran without real-time priority; empty when it did not
+    LinkFailure failure;     // why the link failed, as the line shows it; none on success
 };
 
 // The identification and the fault display as the window shows them now;
@@ -59,6 +61,8 @@ std::string HelpFirstLine(int code);
 
 std::string IdentificationText(const DiagnosisReport& report);
 std::string FaultsText(const FaultList& list);
+// "Link failed (cause): sentence", a line; empty without a failure.
+std::string FailureText(const LinkFailure& failure);
 std::string ReportJson(const DiagnosisReport& report);
 
 }  // namespace cli

@@ -33,6 +33,10 @@ struct Diagnosis {
     bool erased = false;
     LocalTime erasedAt;
     FaultRead afterErase;    // a read after the erase
+    // Why the link failed last, as the line showed it: a stable word and
+    // the sentence the user read; empty while it has not failed.
+    std::string failureCause;
+    std::string failureText;
     std::string version;     // the program's
 };
 

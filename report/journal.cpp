@@ -23,6 +23,7 @@ const char* EventName(JournalEvent event) {
     switch (event) {
         case JournalEvent::Identification: return "identification";
         case JournalEvent::FaultRead: return "fault read";
+        case JournalEvent::LinkFailed: return "link failed";
         default: return "erase";
     }
 }
@@ -116,13 +117,16 @@ JournalEntry JournalRecord(JournalEvent event, const Diagnosis& d, const LocalTi
     const FaultRead& faults = event == JournalEvent::FaultRead && d.erased ? d.afterErase : d.faults;
     JournalEntry e;
     e.Field("time") = IsoText(time);
-    e.Field("event") = EventName(event);
+    e.Field("event") = event == JournalEvent::LinkFailed
+                           ? OneLine(std::string(EventName(event)) + " (" + d.failureCause + "): " + d.failureText)
+                           : EventName(event);
     e.Field("port") = OneLine(d.port);
     e.Field("bosch_number") = OneLine(d.identification[kBoschNumber]);
     e.Field("id_number") = OneLine(d.identification[kIdNumber]);
     e.Field("original_number") = OneLine(d.identification[kOriginalNumber]);
     e.Field("serial_number") = OneLine(d.identification[kSerialNumber]);
-    e.Field("faults") = event == JournalEvent::Identification ? "" : FaultsField(faults);
+    const bool withFaults = event == JournalEvent::FaultRead || event == JournalEvent::Erase;
+    e.Field("faults") = withFaults ? FaultsField(faults) : "";
     e.Field("erased") = d.erased ? "yes" : "no";
     e.Field("version") = OneLine(d.version);
     return e;

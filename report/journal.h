@@ -15,13 +15,15 @@
 
 namespace report {
 
-enum class JournalEvent { Identification, FaultRead, Erase };
+// A failed link's event names its cause and the sentence the user read:
+// "link failed (no_answer): ...".
+enum class JournalEvent { Identification, FaultRead, Erase, LinkFailed };
 
 // The journal's file in the user's folder; empty when there is no such folder.
 std::string JournalPath();
 
 // The record of `event` in `d` at `time`. Faults are "53:2 5A:17" (code in
-// hex, counter), or "no faults"; empty for an identification.
+// hex, counter), or "no faults"; empty for an identification, a failed link.
 JournalEntry JournalRecord(JournalEvent event, const Diagnosis& d, const LocalTime& time);
 
 // Appends the entries in one write, in the file's own layout, separator and

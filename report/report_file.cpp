@@ -26,6 +26,10 @@ void WriteReport(const Diagnosis& d, const std::string& path) {
 }
 
 MadeReport MakeReport(const Diagnosis& d, const LocalTime& time) {
+    return SaveInReportsFolder(ReportFileName(d, time), ReportHtml(d, ReadReportSettings()));
+}
+
+MadeReport SaveInReportsFolder(const std::string& name, std::string_view bytes) {
     const std::string documents = DocumentsFolder();
     if (documents.empty())
         return {"", localization::TranslateUtf8("The report has no folder: the user's documents folder is not known.")};
@@ -33,9 +37,9 @@ MadeReport MakeReport(const Diagnosis& d, const LocalTime& time) {
     if (const std::string reason = MakeFolders(folder); !reason.empty())
         return {"", core::FormatText(localization::TranslateUtf8("The report folder %s cannot be made: %s"),
                                      {folder, reason})};
-    MadeReport made{InFolder(folder, ReportFileName(d, time)), ""};
+    MadeReport made{InFolder(folder, name), ""};
     try {
-        WriteReport(d, made.path);
+        WriteFileWhole(made.path, bytes);
     } catch (const core::Exception& e) {
         made.error = e.Message();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "report/diagnosis.h"
 
@@ -22,5 +23,8 @@ struct MadeReport {
 };
 // Writes the report into "Pump diagnostics" in the user's documents folder.
 MadeReport MakeReport(const Diagnosis& d, const LocalTime& time);
+
+// Writes `bytes` whole as `name` into that folder, as a report is written.
+MadeReport SaveInReportsFolder(const std::string& name, std::string_view bytes);
 
 }  // namespace report

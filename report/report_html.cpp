@@ -158,6 +158,9 @@ std::string ReportHtml(const Diagnosis& d, const ReportSettings& names) {
                                 {T("Bosch number"), "ident-bosch_number", d.identification[kBoschNumber]},
                                 {T("Id number"), "ident-id_number", d.identification[kIdNumber]},
                                 {T("Original number"), "ident-original_number", d.identification[kOriginalNumber]}});
+    if (!d.failureText.empty())
+        html += "<h2>" + Escaped(T("Link")) + "</h2>\n<p id=\"failure\" data-cause=\"" + Escaped(d.failureCause) +
+                "\">" + Escaped(Shortened(d.failureText, kMostHelpChars)) + "</p>\n";
     html += "<h2>" + Escaped(T("Fault memory")) + "</h2>\n" + FaultSection(d.faults, "faults", mostHelp);
     html += "<h2>" + Escaped(T("Erase")) + "</h2>\n";
     if (d.erased) {

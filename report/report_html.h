@@ -1,8 +1,8 @@
 // The printable report of one diagnosis: a single self-contained HTML page
 // (inline style, no other file) that prints on one A4 sheet, in the user's
 // language. Fields carry ids (ident-<column>, date, port, version, workshop,
-// technician, erase) and each fault row a data-code, so that scripts and tests
-// read it back. A long word (a number from the pump, a name without spaces)
+// technician, erase, failure with its data-cause when the link failed) and
+// each fault row a data-code, so that scripts and tests read it back. A long word (a number from the pump, a name without spaces)
 // is broken at the page's edge rather than widening the page.
 #pragma once
 

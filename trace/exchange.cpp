@@ -63,7 +63,9 @@ private:
     bool AtEnd() const { return pos_ >= items_.size(); }
     const Item& Peek() const { return items_[pos_]; }
     const Item& Take() { return items_[pos_++]; }
-    void Derail(std::int64_t us, std::string text) { ex_.derailments.push_back({us, std::move(text)}); }
+    void Derail(std::int64_t us, std::string text, DerailKind kind = DerailKind::Garbled) {
+        ex_.derailments.push_back({us, std::move(text), kind});
+    }
 
     // The pump's block: each byte but the end byte answered by the tester's
     // complement; the length byte says how many the engine takes.
@@ -152,9 +154,11 @@ private:
                 if (x.us - end.AnsweredFrom() > kReplyWindowUs) break;  // the pump's next block
                 Take();
                 if (owed.empty()) {
-                    Derail(x.us, "byte " + Hex(x.byte) + " came " + Ms(x.us - end.AnsweredFrom()) +
-                                     " after the tester's end byte and was consumed by the end-of-block poll: the "
-                                     "pump's next block lost it");
+                    Derail(x.us,
+                       "byte " + Hex(x.byte) + " came " + Ms(x.us - end.AnsweredFrom()) +
+                           " after the tester's end byte and was consumed by the end-of-block poll: the "
+                           "pump's next block lost it",
+                       DerailKind::Late);
                     continue;
                 }
             } else {
@@ -174,13 +178,17 @@ private:
             const std::int64_t delay = x.us - asked.AnsweredFrom();
             block.slowestReplyMs = std::max(block.slowestReplyMs, static_cast<double>(delay) / 1000.0);
             if (delay > kReplyWindowUs)
-                Derail(x.us, "late reply: the pump's answer to " + Hex(asked.byte) + " came after " + Ms(delay) +
-                                 "; the engine waits " + Ms(kReplyWindowUs) + ", so the next poll takes it instead");
+                Derail(x.us,
+                       "late reply: the pump's answer to " + Hex(asked.byte) + " came after " + Ms(delay) +
+                           "; the engine waits " + Ms(kReplyWindowUs) + ", so the next poll takes it instead",
+                       DerailKind::Late);
             if (x.byte != static_cast<std::uint8_t>(asked.byte ^ 0xFF))
                 Derail(x.us, "the pump answered " + Hex(asked.byte) + " with " + Hex(x.byte) + ", not its complement");
         }
         if (total < 0) return false;
-        for (const Item& s : owed) Derail(s.us, "missing complement: the pump never answered " + Hex(s.byte));
+        // The pump falling silent leaves these too: not garbled on their own.
+        for (const Item& s : owed)
+            Derail(s.us, "missing complement: the pump never answered " + Hex(s.byte), DerailKind::Other);
         if (sentCount < total) return false;
         block.endUs = end.us;
         ex_.blocks.push_back(block);
@@ -231,10 +239,12 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
     if (ex.sent > 0 && ex.echoed == 0)
         ex.derailments.push_back({items.empty() ? 0 : items.front().us,
                                   "the adapter returned no echo of the " + std::to_string(ex.sent) +
-                                      " bytes sent: the engine takes the pump's answers for echoes"});
+                                      " bytes sent: the engine takes the pump's answers for echoes",
+                                  DerailKind::Echo});
     else if (ex.echoed < ex.sent)
         ex.derailments.push_back(
-            {0, std::to_string(ex.sent - ex.echoed) + " of " + std::to_string(ex.sent) + " bytes sent had no echo"});
+            {0, std::to_string(ex.sent - ex.echoed) + " of " + std::to_string(ex.sent) + " bytes sent had no echo",
+             DerailKind::Echo});
 
     std::size_t keyAt = items.size();
     for (std::size_t i = wokenAt; i + 3 < items.size(); ++i) {
@@ -244,14 +254,23 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
             break;
         }
     }
+    for (std::size_t i = wokenAt; i < items.size(); ++i) ex.receivedAfterWake += items[i].sent ? 0 : 1;
     if (keyAt == items.size()) {
         ex.missing = MissingStep::Synchronisation;
+        // The pattern's bytes one after the other, echoes aside, yet unanswered.
+        std::vector<std::uint8_t> received;
+        for (std::size_t i = wokenAt; i < items.size(); ++i)
+            if (!items[i].sent) received.push_back(items[i].byte);
+        for (std::size_t i = 0; i + 2 < received.size() && !ex.syncUnanswered; ++i)
+            ex.syncUnanswered = received[i] == 0x55 && received[i + 1] == 0x8C && received[i + 2] == 0x51;
         std::string got;
         int shown = 0;
         for (std::size_t i = wokenAt; i < items.size() && shown < 8; ++i)
             if (!items[i].sent) got += (shown++ ? " " : "") + Hex(items[i].byte);
-        ex.verdict = got.empty() ? "no synchronisation bytes: nothing came from the pump after the wake-up"
-                                 : "no synchronisation: the pump sent " + got + " but not 55 8C 51";
+        ex.verdict = got.empty()            ? "no synchronisation bytes: nothing came from the pump after the wake-up"
+                     : ex.syncUnanswered ? "no synchronisation: the pump sent " + got +
+                                               ", its 55 8C 51 read together, too late for the tester to answer AE"
+                                         : "no synchronisation: the pump sent " + got + " but not 55 8C 51";
         return ex;
     }
     ex.synced = true;

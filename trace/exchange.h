@@ -22,9 +22,18 @@ struct Block {
     double slowestReplyMs = 0;  // the slowest complement the other side gave to a byte of this block
 };
 
+// What a derailment is, for the failure's cause (link_failure.h).
+enum class DerailKind {
+    Other,
+    Late,     // an answer that came after the engine's wait, or a byte its end-of-block poll took
+    Garbled,  // bytes lost, added or changed: a wrong end byte, a stray byte, a wrong complement
+    Echo,     // sent bytes without their echo
+};
+
 struct Derailment {
     std::int64_t us = 0;
     std::string text;
+    DerailKind kind = DerailKind::Other;
 };
 
 // The first step the line shows missing; None when the exchange ran.
@@ -39,6 +48,10 @@ struct Exchange {
     std::vector<Block> blocks;
     std::vector<Derailment> derailments;
     MissingStep missing = MissingStep::None;
+    // After the last wake-up: bytes from the pump, and whether 55 8C 51 came
+    // without the tester's answer (read together, too late for the engine).
+    int receivedAfterWake = 0;
+    bool syncUnanswered = false;
     std::string verdict;  // one sentence: what the line shows
     std::int64_t endUs = 0;
 };

@@ -31,6 +31,18 @@ void LineWindow::Add(const LineRecord& record) {
     }
 }
 
+void LineWindow::Clear() {
+    first_.clear();
+    latest_.clear();
+    next_ = 0;
+    leftOut_ = 0;
+}
+
+std::int64_t LineWindow::GapEndUs() const {
+    if (leftOut_ == 0 || latest_.empty()) return -1;
+    return latest_[next_ % latest_.size()].us;
+}
+
 std::vector<LineRecord> LineWindow::Records() const {
     std::vector<LineRecord> all(first_);
     all.reserve(first_.size() + latest_.size());
@@ -39,8 +51,9 @@ std::vector<LineRecord> LineWindow::Records() const {
     return all;
 }
 
-TracingPort::TracingPort(protocol::PumpPort& inner, std::uintmax_t fileLimit)
-    : inner_(inner), start_(Clock::now()), fileLimit_(fileLimit) {}
+TracingPort::TracingPort(protocol::PumpPort& inner, std::uintmax_t fileLimit, std::size_t headRecords,
+                         std::size_t tailRecords)
+    : inner_(inner), start_(Clock::now()), fileLimit_(fileLimit), window_(headRecords, tailRecords) {}
 
 void TracingPort::WriteTo(const std::string& path) {
     std::lock_guard guard(mutex_);
@@ -77,7 +90,7 @@ int TracingPort::WriteText(const std::string& bytes) {
     std::lock_guard guard(mutex_);
     for (char c : bytes) {
         Add(LineDir::Sent, static_cast<std::uint8_t>(c), at);
-        pendingEcho_.emplace_back(static_cast<std::uint8_t>(c), at);
+        PushPending(static_cast<std::uint8_t>(c), at);
     }
     Flush();
     return written;
@@ -90,10 +103,10 @@ int TracingPort::ReadText(std::string& bytes, int count) {
     arrived_ += bytes.size();
     for (char c : bytes) {
         const auto byte = static_cast<std::uint8_t>(c);
-        while (!pendingEcho_.empty() && at - pendingEcho_.front().second > kEchoWait) pendingEcho_.pop_front();
+        while (pendingCount_ > 0 && at - pendingEcho_[pendingFirst_].at > kEchoWait) PopPending();
         // The adapter returns what was sent, in order; anything else is the pump's.
-        const bool echo = !pendingEcho_.empty() && pendingEcho_.front().first == byte;
-        if (echo) pendingEcho_.pop_front();
+        const bool echo = pendingCount_ > 0 && pendingEcho_[pendingFirst_].byte == byte;
+        if (echo) PopPending();
         Add(echo ? LineDir::Echo : LineDir::Received, byte, at);
     }
     Flush();
@@ -110,7 +123,7 @@ void TracingPort::SetBreakState(bool on) {
 void TracingPort::PurgeBuffers(bool input, bool output) {
     inner_.PurgeBuffers(input, output);
     std::lock_guard guard(mutex_);
-    if (input) pendingEcho_.clear();
+    if (input) pendingCount_ = 0;
     Add(LineDir::Purge, 0, Clock::now());
     Flush();
 }
@@ -123,6 +136,44 @@ std::uint64_t TracingPort::Arrived() const {
 std::vector<LineRecord> TracingPort::Records() const {
     std::lock_guard guard(mutex_);
     return window_.Records();
+}
+
+void TracingPort::MarkStart() {
+    const auto now = Clock::now();
+    std::lock_guard guard(mutex_);
+    window_.Clear();
+    arrived_ = 0;
+    startUs_ = std::chrono::duration_cast<std::chrono::microseconds>(now - start_).count();
+}
+
+LineSnapshot TracingPort::Snapshot() const {
+    LineSnapshot snapshot;
+    {
+        std::lock_guard guard(mutex_);
+        snapshot.records = window_.Records();
+        snapshot.arrived = arrived_;
+        snapshot.startUs = startUs_;
+        snapshot.gapEndUs = window_.GapEndUs();
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+    snapshot.records.push_back({now, LineDir::End, 0});
+    return snapshot;
+}
+
+std::size_t TracingPort::MemoryBytes() const {
+    std::lock_guard guard(mutex_);
+    return window_.MemoryBytes() + sizeof pendingEcho_;
+}
+
+void TracingPort::PushPending(std::uint8_t byte, Clock::time_point at) {
+    if (pendingCount_ == kPendingEchoes) PopPending();
+    pendingEcho_[(pendingFirst_ + pendingCount_) % kPendingEchoes] = {byte, at};
+    ++pendingCount_;
+}
+
+void TracingPort::PopPending() {
+    pendingFirst_ = (pendingFirst_ + 1) % kPendingEchoes;
+    --pendingCount_;
 }
 
 void TracingPort::Add(LineDir dir, std::uint8_t byte, Clock::time_point at) {

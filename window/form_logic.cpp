@@ -9,13 +9,13 @@
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
 #include "core/realtime/line_priority.h"
-#include "core/text/format.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/report_file.h"
 #include "report/report_html.h"
 #include "report/report_settings.h"
 #include "report/user_folders.h"
+#include "trace/line_trace.h"
 #include "core/text/cp1251.h"
 #include "window/form_files.h"
 #include "window/port_ini.h"
@@ -30,6 +30,11 @@ const char* const kCaptionFile = "caption.txt";
 // much of it, and each further try twice as much.
 constexpr std::size_t kFirstLayoutBytes = 1024;
 constexpr std::uint16_t kSettleAfterOpenMs = 300;
+// The line kept in memory: the start (wake-up, synchronisation, the first
+// blocks: some 20 s) and the latest records (some 2.5 minutes at 9600 baud),
+// 2.3 MB in all.
+constexpr std::size_t kLineHeadRecords = 1 << 14;
+constexpr std::size_t kLineTailRecords = 1 << 17;
 
 bool IsFaultCode(int code) { return code >= kFirstFaultCode && code <= kLastFaultCode; }
 
@@ -49,7 +54,8 @@ std::string Translated(const char* text) { return localization::TranslateUtf8(te
 }  // namespace
 
 FormLogic::FormLogic(FormFace& face, PortComponent& com)
-    : face_(face), com_(com), journalPath_(report::JournalPath()) {
+    : face_(face), com_(com), line_(com, cli::kTraceFileLimit, kLineHeadRecords, kLineTailRecords),
+      journalPath_(report::JournalPath()) {
     diagnosis_.version = report::ProgramVersion();
 }
 
@@ -62,8 +68,7 @@ void FormLogic::Attach(protocol::PumpProtocol& engine) {
 
 void FormLogic::EndLine() noexcept {
     // The monitoring thread calls into the engine, which posts to the face;
-    // it has to end before either goes away; so has the adapter check's thread.
-    check_.Abandon();
+    // it has to end before either goes away.
     try {
         if (com_.Connected()) com_.ClosePort();
     } catch (...) {
@@ -130,6 +135,7 @@ void FormLogic::About1Click() {
 
 void FormLogic::OpenPortFromIni() {
     Engine().ClearSynced();
+    line_.MarkStart();
     state_.memo = ReadFormFile(kPortIni);
     // The name is the file's first line, however long.
     com_.SetPort(PortNameFromIni(state_.memo));
@@ -161,7 +167,6 @@ void FormLogic::OpenPortNamedInIni() {
 }
 
 void FormLogic::ChoosePort(const std::string& name) {
-    if (RefusedWhileChecking()) return;
     state_.checkedPort = name;
     state_.memo = name;
     face_.Draw(FormPart::PortItems, 0);
@@ -192,10 +197,12 @@ void FormLogic::Com41Click() { ChoosePort(kPortItemNames[3]); }
 // ---------------------------------------------------------------- engine entries
 
 void FormLogic::Button3Click() {
-    if (RefusedWhileChecking()) return;
     // The line threads at normal priority ask again, while the wake-up
     // pattern runs: its 200 ms steps keep their time without real time.
     core::RenewLineThreadPriority();
+    line_.MarkStart();
+    failure_ = {};
+    startIdentified_ = false;
     Engine().Button3Click();
 }
 void FormLogic::Button4Click() {
@@ -211,14 +218,36 @@ void FormLogic::timer1Timer() {
     Engine().timer1Timer();
     // After the engine's effects: a watchdog that stopped has given the start back, the link is lost.
     face_.Post([this] {
-        if (state_.timers[protocol::Timer::Timer1]) return;
-        const core::NoRealTime why = core::LineRanWithoutRealTime();
-        if (why == core::NoRealTime::None) return;
-        SetMemo2(Translated("The link was lost while the line ran without real-time priority:") + " " +
-                 Translated(core::NoRealTimeText(why)) + ".\n" +
-                 Translated("On a busy computer that is the likely cause: close other programs and start the "
-                            "communication again."));
+        if (!state_.timers[protocol::Timer::Timer1]) LinkLost();
     });
+}
+
+void FormLogic::LinkLost() {
+    cli::LineFacts facts;
+    facts.synced = Engine().State().Synced;
+    failure_ = cli::ReadLineBack(line_.Snapshot(), facts);
+    std::string text = failure_.text;
+    if (const core::NoRealTime why = core::LineRanWithoutRealTime(); why != core::NoRealTime::None)
+        text += std::string(text.empty() ? "" : "\n") +
+                Translated("The link was lost while the line ran without real-time priority:") + " " +
+                Translated(core::NoRealTimeText(why)) + ".\n" +
+                Translated("On a busy computer that is the likely cause: close other programs and start the "
+                           "communication again.");
+    if (!text.empty()) SetMemo2(std::move(text));
+    if (!failure_.Failed()) return;
+    // A link lost after the identification belongs to that pump's diagnosis;
+    // a start that did not get so far, to no pump.
+    if (!startIdentified_) {
+        report::Diagnosis none;
+        none.port = com_.Port();
+        none.version = diagnosis_.version;
+        none.failureCause = failure_.cause;
+        none.failureText = failure_.text;
+        return Journal(report::JournalEvent::LinkFailed, none);
+    }
+    diagnosis_.failureCause = failure_.cause;
+    diagnosis_.failureText = failure_.text;
+    Journal(report::JournalEvent::LinkFailed);
 }
 void FormLogic::Timer2Timer() {
     Engine().Timer2Timer();
@@ -325,9 +354,11 @@ void FormLogic::SetTimerEnabled(protocol::Timer timer, bool enabled) {
 
 // ---------------------------------------------------------------- journal and report
 
-void FormLogic::Journal(report::JournalEvent event) {
+void FormLogic::Journal(report::JournalEvent event) { Journal(event, diagnosis_); }
+
+void FormLogic::Journal(report::JournalEvent event, const report::Diagnosis& d) {
     // The diagnosis goes on; the user hears of a failure once a streak, not at every record.
-    const auto outcome = journal_.Record(report::JournalRecord(event, diagnosis_, report::Now()));
+    const auto outcome = journal_.Record(report::JournalRecord(event, d, report::Now()));
     if (!outcome.written.empty()) face_.ShowBox({Translated("Journal"), outcome.written, BoxIcon::Information});
     if (!outcome.problem.empty())
         face_.ShowBox({Translated("Journal"), outcome.problem + "\n" + Translated("The diagnosis goes on."),
@@ -350,6 +381,7 @@ void FormLogic::Identified() {
         d.version = diagnosis_.version;
         diagnosis_ = std::move(d);
     }
+    startIdentified_ = true;
     Journal(report::JournalEvent::Identification);
 }
 
@@ -379,7 +411,26 @@ void FormLogic::Erased() {
 
 FormLogic::ReportMenuCaptions FormLogic::ReportMenuTexts() {
     return {Translated("Report"), Translated("Make report"), Translated("Open journal folder"),
-            Translated("Workshop and technician...")};
+            Translated("Save the line"), Translated("Workshop and technician...")};
+}
+
+void FormLogic::SaveLineClick() {
+    const cli::LineSnapshot line = line_.Snapshot();
+    // The snapshot's own end record aside.
+    if (line.records.size() <= 1)
+        return face_.ShowBox(
+            {Translated("Save the line"),
+             Translated("Nothing has passed on the line since the port was opened or the communication started."),
+             BoxIcon::Information});
+    std::string text;
+    for (const cli::LineRecord& r : line.records) text += cli::FormatRecord(r) + "\n";
+    const report::MadeReport saved =
+        report::SaveInReportsFolder(report::FileStamp(report::Now()) + "_line.jsonl", text);
+    if (!saved.error.empty()) return face_.ShowBox({Translated("Save the line"), saved.error, BoxIcon::Error});
+    face_.ShowBox({Translated("Save the line"),
+                   Translated("The line since the last start was saved to:") + "\n" + saved.path + "\n" +
+                       Translated("Send this file to whoever supports your workshop."),
+                   BoxIcon::Information});
 }
 
 void FormLogic::MakeReportClick() {
@@ -420,39 +471,5 @@ void FormLogic::OpenJournalFolderClick() {
 }
 
 void FormLogic::ReportSettingsClick() { EditReportSettings(face_); }
-
-// ---------------------------------------------------------------- adapter check
-
-std::string FormLogic::CheckAdapterMenuText() { return Translated(adapter_check_text::kMenu); }
-
-bool FormLogic::LinkStarted() const {
-    return !state_.enabled.at(protocol::Control::Button3) || state_.timers.at(protocol::Timer::Timer1);
-}
-
-bool FormLogic::RefusedWhileChecking() {
-    if (!check_.Running()) return false;
-    face_.ShowBox({Translated(adapter_check_text::kTitle), Translated(adapter_check_text::kBusy), BoxIcon::Information});
-    return true;
-}
-
-void FormLogic::CheckAdapterClick() {
-    if (RefusedWhileChecking()) return;
-    if (LinkStarted())
-        return face_.ShowBox(
-            {Translated(adapter_check_text::kTitle), Translated(adapter_check_text::kLinkRuns), BoxIcon::Information});
-    // Busy, and in sight: the start waits for the port.
-    auto setStart = [this](bool enabled) {
-        state_.enabled[protocol::Control::Button3] = enabled;
-        face_.Draw(FormPart::Control, static_cast<int>(protocol::Control::Button3));
-    };
-    setStart(false);
-    SetMemo2(core::FormatText(Translated(adapter_check_text::kChecking), {com_.Port()}));
-    check_.Start([this, setStart](const AdapterCheckOutcome& outcome) {
-        setStart(true);
-        SetMemo2(outcome.text);
-        face_.ShowBox({Translated(adapter_check_text::kTitle), outcome.text,
-                       outcome.fits ? BoxIcon::Information : BoxIcon::Error});
-    });
-}
 
 }  // namespace window

@@ -19,7 +19,8 @@
 #include "report/diagnosis.h"
 #include "report/journal.h"
 #include "report/journal_keeper.h"
-#include "window/adapter_check_run.h"
+#include "trace/link_failure.h"
+#include "trace/tracing_port.h"
 #include "window/form_face.h"
 #include "window/form_state.h"
 #include "window/port_component.h"
@@ -36,6 +37,11 @@ public:
 
     // The engine the handlers drive; its receive handler becomes the port's.
     void Attach(protocol::PumpProtocol& engine);
+    // The port as the engine is to use it: the window's port, its line kept
+    // in memory since the last start, read back when the link fails.
+    protocol::PumpPort& LinePort() { return line_; }
+    // Why the link failed last, as Memo2 and the journal got it; none since the last start.
+    const cli::LinkFailure& Failure() const { return failure_; }
     // Closes the port, so that nothing arrives any more; never throws.
     void EndLine() noexcept;
 
@@ -98,17 +104,12 @@ public:
     void ReportSettingsClick();
     // The report menu's captions in the user's language: the menu, its items.
     struct ReportMenuCaptions {
-        std::string menu, makeReport, openJournalFolder, settings;
+        std::string menu, makeReport, openJournalFolder, saveLine, settings;
     };
+    // The line kept since the last start, written as a trace file beside the
+    // reports, for whoever supports the workshop; where it went in a box.
+    void SaveLineClick();
     static ReportMenuCaptions ReportMenuTexts();
-
-    // The port menu's adapter check: the companion's check on the chosen
-    // port, its report in a box, the port put back as it was. Refused while
-    // the communication runs; while it runs, the start and the port's
-    // choice are refused.
-    void CheckAdapterClick();
-    static std::string CheckAdapterMenuText();
-    bool AdapterCheckRunning() const { return check_.Running(); }
 
     // What this diagnosis found so far: the identification, the fault reads
     // and the erase, each appended to the journal as it happens.
@@ -140,17 +141,20 @@ private:
     void FaultsRead();
     void Erased();
     void Journal(report::JournalEvent event);
+    void Journal(report::JournalEvent event, const report::Diagnosis& d);
+    // The watchdog gave the start back: the line read back, its failure shown and journalled.
+    void LinkLost();
     // OpenPort, with port.ini's own fault (empty, a broken name) as the explanation of a failure.
     void OpenPortNamedInIni();
-    // The communication runs: started, and the watchdog not yet given the start back.
-    bool LinkStarted() const;
-    // Refuses a handler while the adapter check has the port: true when refused.
-    bool RefusedWhileChecking();
     // Lines 0 .. count-1 of `text` as Memo2 shows them.
     std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
 
     FormFace& face_;
     PortComponent& com_;
+    // The line's last minutes: its start kept, and the latest records.
+    cli::TracingPort line_;
+    cli::LinkFailure failure_;
+    bool startIdentified_ = false;  // the pump was identified since the last start
     protocol::PumpProtocol* engine_ = nullptr;
     FormState state_;
     std::string devFolder_ = DefaultDevFolder();
@@ -159,7 +163,6 @@ private:
     report::JournalKeeper journal_{journalPath_};
     // The erase button clicked, its block not yet sent: any thread.
     std::atomic<bool> eraseRequested_{false};
-    AdapterCheckRun check_{face_, com_};
 };
 
 // The click handler of the fault button of `code` (t50Click .. t5eClick).

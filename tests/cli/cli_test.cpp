@@ -7,11 +7,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "cli/headless_window.h"
 #include "cli/port_open.h"
 #include "protocol/pump_protocol.h"
+#include "report/journal.h"
 #include "trace/exchange.h"
+#include "trace/link_failure.h"
 #include "trace/tracing_port.h"
 #include "window/port_component.h"
 #include "trace/json.h"
@@ -207,20 +210,26 @@ TEST(TraceSummary, RefusesAFileThatIsNotATrace) {
     }
 }
 
+// Each fault of the line, injected by the simulated unit, and what it comes to.
+const struct InjectedFault {
+    std::vector<std::string> tool;
+    int code;
+    const char* step;     // in the error of --json
+    const char* summary;  // in trace-summary's report
+    const char* cause;    // the failure's; empty: the diagnosis succeeds
+} kInjectedFaults[] = {
+    {{"--silent"}, 4, "synchronisation", "no synchronisation bytes: nothing came from the pump", "no_answer"},
+    {{"--stop-after", "0"}, 4, "block", "but no block came from the pump", "no_block"},
+    {{"--stop-after", "3"}, 4, "link", "lost link: after 3 blocks", "answers_stopped"},
+    {{"--no-echo"}, 4, "", "the adapter returned no echo", "no_echo"},
+    {{"--late-reply", "14:15"}, 0, "", "late reply: the pump's answer to 03 came after", ""},
+    {{"--latency", "15"}, 4, "synchronisation", "55 8C 51 read together, too late", "late_answers"},
+    {{"--lose-byte", "1"}, 4, "synchronisation", "the pump sent 55 51 but not 55 8C 51", "bad_sync"},
+    {{"--lose-byte", "20"}, 4, "link", "where its end byte 03 was due", "garbled_blocks"},
+};
+
 TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
-    const struct {
-        std::vector<std::string> tool;
-        int code;
-        const char* step;     // in the error of --json
-        const char* summary;  // in trace-summary's report
-    } rows[] = {
-        {{"--silent"}, 4, "synchronisation", "no synchronisation bytes: nothing came from the pump"},
-        {{"--stop-after", "0"}, 4, "block", "but no block came from the pump"},
-        {{"--stop-after", "3"}, 4, "link", "lost link: after 3 blocks"},
-        {{"--no-echo"}, 4, "", "the adapter returned no echo"},
-        {{"--late-reply", "14:15"}, 0, "", "late reply: the pump's answer to 03 came after"},
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : kInjectedFaults) {
         PumpTool tool(row.tool);
         TempDir dir;
         const Result r = Cli({"diagnose", "--port", tool.Port(), "--json", "--trace", dir / "t"});
@@ -230,6 +239,61 @@ TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
         }
         const Result summary = Cli({"trace-summary", dir / "t"});
         EXPECT_NE(summary.out.find(row.summary), std::string::npos) << summary.out;
+        // A script tests the cause; a diagnosis that succeeds has none.
+        const std::size_t failure = r.out.find("\"failure\":{\"cause\":\"" + std::string(row.cause) + "\",\"text\":\"");
+        if (*row.cause) {
+            EXPECT_NE(failure, std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out.find("\"failure\""), std::string::npos) << r.out;
+        }
+    }
+}
+
+// What the window shows, journals and saves for each failure: its logic
+// with the headless face on the same faulty lines.
+TEST(Diagnose, TheWindowSaysWhyTheLinkFailedJournalsItAndSavesTheLine) {
+    TempDir home;
+    const char* const names[] = {"HOME", "XDG_CONFIG_HOME"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names) saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+    ::setenv("HOME", home.Path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    for (const auto& row : kInjectedFaults) {
+        if (!*row.cause) continue;
+        PumpTool tool(row.tool);
+        auto com = window::MakeComPort();
+        cli::HeadlessWindow window(*com);
+        window.SetJournalPath(home / "journal.csv");
+        protocol::PumpProtocol engine(window.LinePort(), window);
+        window.Attach(engine);
+        engine.SetFirstStartValues();
+        cli::OpenLikeTheProgram(*com, tool.Port());
+        engine.SetRemainingStartValues();
+        window.Button3Click();
+        window.RunUntil([&] { return window.Failure().Failed(); }, 40s);
+        const cli::LinkFailure shown = window.Failure();
+        EXPECT_EQ(shown.cause, row.cause) << window.State().memo2;
+        EXPECT_EQ(window.State().memo2.substr(0, shown.text.size()), shown.text);
+        EXPECT_EQ(report::ReadJournal(home / "journal.csv").back().Field("event"),
+                  "link failed (" + std::string(row.cause) + "): " + shown.text);
+
+        // Save the line: the file reads back as the same failure.
+        fs::remove_all(home / "Documents");
+        window.SaveLineClick();
+        window.EndLine();
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(home / "Documents"))
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        ASSERT_EQ(files.size(), 1u) << row.cause;
+        const std::vector<cli::LineRecord> records = cli::ReadTraceFile(files[0]);
+        cli::LineFacts facts;
+        facts.synced = engine.State().Synced;
+        for (const cli::LineRecord& r : records) facts.arrived += r.dir == cli::LineDir::Echo || r.dir == cli::LineDir::Received;
+        EXPECT_EQ(cli::ClassifyLinkFailure(cli::AnalyseTrace(records), facts).cause, row.cause);
+    }
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i]) ::setenv(names[i], saved[i]->c_str(), 1);
+        else ::unsetenv(names[i]);
     }
 }
 
@@ -253,9 +317,8 @@ void PrintMemoAfterALostLink(const std::string& port, rlim_t hardRtTime) {
     const rlimit rttime{hardRtTime == RLIM_INFINITY ? RLIM_INFINITY : hardRtTime / 2, hardRtTime};
     ::setrlimit(RLIMIT_RTTIME, &rttime);
     auto com = window::MakeComPort();
-    cli::TracingPort trace(*com);
     cli::HeadlessWindow window(*com);
-    protocol::PumpProtocol engine(trace, window);
+    protocol::PumpProtocol engine(window.LinePort(), window);
     window.Attach(engine);
     engine.SetFirstStartValues();
     cli::OpenLikeTheProgram(*com, port);
@@ -273,17 +336,20 @@ void PrintMemoAfterALostLink(const std::string& port, rlim_t hardRtTime) {
 }
 
 // A lost link while the line ran without real time is named as the likely
-// cause in the window; one lost at real time is not.
+// cause in the window, after what the line shows; one lost at real time is
+// put down to the line alone.
 TEST(Diagnose, TheWindowSaysALostLinkRanWithoutRealTime) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     {
         PumpTool tool({"--stop-after", "3"});
         EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), 8000), testing::ExitedWithCode(0),
-                    "memo=\\[The link was lost while the line ran without real-time priority: the inherited limit");
+                    "memo=\\[The pump stopped answering in the middle of the exchange.*\nThe link was lost while the "
+                    "line ran without real-time priority: the inherited limit");
     }
     if (::geteuid() != 0) return;  // raised directly
     PumpTool tool({"--stop-after", "3"});
-    EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), RLIM_INFINITY), testing::ExitedWithCode(0), "memo=\\[\\]");
+    EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), RLIM_INFINITY), testing::ExitedWithCode(0),
+                "memo=\\[The pump stopped answering in the middle of the exchange[^]]*start the communication again.\\]");
 }
 
 TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory) {
@@ -293,6 +359,7 @@ TEST(Diagnose, ALineThatNeverStopsSendingEndsAsNoAnswerInTimeAndInBoundedMemory)
     TempDir dir;
     const Result r = Cli({"diagnose", "--port", pty.SlavePath(), "--trace", dir / "t"});
     EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_NE(r.out.find("Link failed (line_flood): "), std::string::npos) << r.out;
     // The port's settling and the wake-up take 1.2 s, then one step of at most 20 s.
     EXPECT_LT(r.took, 1200ms + 20s + 1s);
 #ifndef __SANITIZE_ADDRESS__  // whose shadow and quarantine alone are larger

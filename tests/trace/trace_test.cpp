@@ -1,10 +1,11 @@
 // The trace's pieces that need no process: the window of the line the
-// companion keeps, and the summary's cost.
+// companion and the window keep, and the summary's cost.
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "trace/exchange.h"
+#include "trace/link_failure.h"
 #include "trace/tracing_port.h"
 
 namespace {
@@ -22,6 +23,44 @@ TEST(LineWindow, KeepsTheBeginningAndTheLatestInOrder) {
     kept.insert(kept.end(), all.end() - 4, all.end());
     EXPECT_EQ(window.Records(), kept);
     EXPECT_EQ(window.LeftOut(), 5u);
+}
+
+// A line that never stops sending, as fast as the port can be read.
+class FloodingLine final : public protocol::PumpPort {
+public:
+    int WriteText(const std::string& bytes) override { return static_cast<int>(bytes.size()); }
+    int ReadText(std::string& bytes, int count) override {
+        bytes.assign(static_cast<std::size_t>(count), '\x55');
+        return count;
+    }
+    void SetBreakState(bool) override {}
+    void PurgeBuffers(bool, bool) override {}
+};
+
+TEST(TracingPort, TheWindowsRingStaysWithinItsBoundUnderAFloodAndAcrossStarts) {
+    constexpr std::size_t kHead = 1 << 10, kTail = 1 << 12;
+    const std::size_t bound = (kHead + kTail) * sizeof(cli::LineRecord) + (64 << 10);
+    FloodingLine line;
+    cli::TracingPort ring(line, cli::kTraceFileLimit, kHead, kTail);
+    std::string bytes;
+    for (int start = 0; start < 3; ++start) {
+        ring.MarkStart();
+        ring.SetBreakState(true);
+        // Some minutes of a line far faster than 9600 baud.
+        for (int i = 0; i < 2000; ++i) {
+            ring.WriteText("\xAE");
+            ring.ReadText(bytes, 512);
+        }
+        EXPECT_LE(ring.MemoryBytes(), bound);
+        const cli::LineSnapshot snapshot = ring.Snapshot();
+        // The start's beginning, the latest records, and the snapshot's end.
+        ASSERT_EQ(snapshot.records.size(), kHead + kTail + 1);
+        EXPECT_EQ(snapshot.records.front().dir, cli::LineDir::BreakOn);
+        EXPECT_EQ(snapshot.arrived, 2000u * 512);
+        EXPECT_GE(snapshot.gapEndUs, snapshot.records[kHead - 1].us);
+        cli::LineFacts facts;
+        EXPECT_EQ(cli::ReadLineBack(snapshot, facts).cause, "line_flood");
+    }
 }
 
 TEST(TraceSummary, CostGrowsWithTheTraceNotItsSquare) {

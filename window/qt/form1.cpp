@@ -68,7 +68,7 @@ void TGroupBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 TForm1::TForm1(std::unique_ptr<PortComponent> port)
-    : com_(std::move(port)), logic_(*this, *com_), engine_(*com_, logic_) {
+    : com_(std::move(port)), logic_(*this, *com_), engine_(logic_.LinePort(), logic_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(CaptionText(Caption::Title));
     setFont(SansSerif(11, false));
@@ -107,8 +107,6 @@ void TForm1::BuildMenu() {
     com31 = N2->addAction(QString::fromLatin1(kPortItemNames[2]));
     Com41 = N2->addAction(QString::fromLatin1(kPortItemNames[3]));
     for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
-    CheckAdapterSeparator = N2->addSeparator();
-    CheckAdapter1 = N2->addAction(QString::fromStdString(FormLogic::CheckAdapterMenuText()));
     // The ports the computer has are looked for each time the menu opens.
     connect(N2, &QMenu::aboutToShow, this, Guarded([this] { ListFoundPorts(); }));
     Help1 = MainMenu1->addMenu(CaptionText(Caption::Help1));
@@ -119,6 +117,7 @@ void TForm1::BuildMenu() {
     Report1 = MainMenu1->addMenu(QString::fromStdString(report.menu));
     MakeReport1 = Report1->addAction(QString::fromStdString(report.makeReport));
     OpenJournal1 = Report1->addAction(QString::fromStdString(report.openJournalFolder));
+    SaveLine1 = Report1->addAction(QString::fromStdString(report.saveLine));
     Report1->addSeparator();
     ReportSettings1 = Report1->addAction(QString::fromStdString(report.settings));
 
@@ -127,11 +126,11 @@ void TForm1::BuildMenu() {
     connect(Com21, &QAction::triggered, this, Guarded([this] { logic_.Com21Click(); }));
     connect(com31, &QAction::triggered, this, Guarded([this] { logic_.com31Click(); }));
     connect(Com41, &QAction::triggered, this, Guarded([this] { logic_.Com41Click(); }));
-    connect(CheckAdapter1, &QAction::triggered, this, Guarded([this] { logic_.CheckAdapterClick(); }));
     connect(About1, &QAction::triggered, this, Guarded([this] { logic_.About1Click(); }));
     connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
     connect(MakeReport1, &QAction::triggered, this, Guarded([this] { logic_.MakeReportClick(); }));
     connect(OpenJournal1, &QAction::triggered, this, Guarded([this] { logic_.OpenJournalFolderClick(); }));
+    connect(SaveLine1, &QAction::triggered, this, Guarded([this] { logic_.SaveLineClick(); }));
     connect(ReportSettings1, &QAction::triggered, this, Guarded([this] { logic_.ReportSettingsClick(); }));
 }
 

@@ -97,8 +97,6 @@ public:
     QAction* com31;
     QAction* Com41;
     std::vector<QAction*> foundPortItems;  // below the four: a separator, then one item a port found
-    QAction* CheckAdapterSeparator;        // ours, at the port menu's end: the adapter check on the chosen port
-    QAction* CheckAdapter1;
     QMenu* Help1;
     QAction* About1;
     QAction* N1;
@@ -106,6 +104,7 @@ public:
     QMenu* Report1;  // ours: the report and the journal, captions from the message catalog
     QAction* MakeReport1;
     QAction* OpenJournal1;
+    QAction* SaveLine1;  // the line since the last start, into a trace file
     QAction* ReportSettings1;
 
     // --- components ---

@@ -11,7 +11,7 @@ enum ControlId : int {
     kExit1 = 0x200, kCom11, kCom21, kCom31, kCom41, kAbout1, kAbout2,
     kFirstFoundPort = 0x300,  // the ports found, in the port menu's order
     kMakeReport1 = 0x400, kOpenJournal1, kReportSettings1,  // the report menu's items
-    kCheckAdapter1 = 0x480,   // the port menu's last item: the adapter check
+    kSaveLine1 = 0x440,       // the report menu's: the line since the last start into a trace file
     kFirstDialogField = 0x500, kFirstDialogLabel = 0x540,   // a dialog of fields: its edits and their labels
     kAboutClose = 1,          // the About dialog's bt1
 };

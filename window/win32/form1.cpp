@@ -43,7 +43,7 @@ void RegisterFormClass() {
 }  // namespace
 
 TForm1::TForm1(std::unique_ptr<PortComponent> port)
-    : com_(std::move(port)), logic_(*this, *com_), engine_(*com_, logic_) {
+    : com_(std::move(port)), logic_(*this, *com_), engine_(logic_.LinePort(), logic_) {
     RegisterFormClass();
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Диагностика VR - VP насосов", WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, layout_.Scaled(kWidth), layout_.Scaled(kHeight), nullptr,
@@ -73,9 +73,6 @@ void TForm1::BuildMenu() {
     AppendMenuW(N2, MF_STRING, kCom21, L"Com2");
     AppendMenuW(N2, MF_STRING, kCom31, L"Com3");
     AppendMenuW(N2, MF_STRING, kCom41, L"Com4");
-    // Ours, at the menu's end: the adapter check on the chosen port.
-    AppendMenuW(N2, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(N2, MF_STRING, kCheckAdapter1, core::WideText(FormLogic::CheckAdapterMenuText()).c_str());
     AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(N2), L"Настройки");
     Help1 = CreatePopupMenu();
     AppendMenuW(Help1, MF_STRING, kAbout1, L"Подключение");
@@ -87,6 +84,7 @@ void TForm1::BuildMenu() {
     Report1 = CreatePopupMenu();
     AppendMenuW(Report1, MF_STRING, kMakeReport1, core::WideText(report.makeReport).c_str());
     AppendMenuW(Report1, MF_STRING, kOpenJournal1, core::WideText(report.openJournalFolder).c_str());
+    AppendMenuW(Report1, MF_STRING, kSaveLine1, core::WideText(report.saveLine).c_str());
     AppendMenuW(Report1, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(Report1, MF_STRING, kReportSettings1, core::WideText(report.settings).c_str());
     AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Report1), core::WideText(report.menu).c_str());
@@ -257,7 +255,8 @@ void TForm1::Command(int id) {
         {kCom21, &FormLogic::Com21Click},     {kCom31, &FormLogic::com31Click},
         {kCom41, &FormLogic::Com41Click},     {kAbout1, &FormLogic::About1Click},
         {kMakeReport1, &FormLogic::MakeReportClick}, {kOpenJournal1, &FormLogic::OpenJournalFolderClick},
-        {kReportSettings1, &FormLogic::ReportSettingsClick}, {kCheckAdapter1, &FormLogic::CheckAdapterClick},
+        {kSaveLine1, &FormLogic::SaveLineClick},
+        {kReportSettings1, &FormLogic::ReportSettingsClick},
     };
     for (const auto& command : kCommands)
         if (command.id == id) return (logic_.*command.handler)();
@@ -270,9 +269,7 @@ void TForm1::Command(int id) {
 }
 
 void TForm1::ListFoundPorts() {
-    // The found ports lie between the four and the adapter check's separator and item.
-    constexpr int kFixed = 4, kCheckItems = 2;
-    while (GetMenuItemCount(N2) > kFixed + kCheckItems) DeleteMenu(N2, kFixed, MF_BYPOSITION);
+    while (GetMenuItemCount(N2) > 4) DeleteMenu(N2, 4, MF_BYPOSITION);
     foundPorts_.clear();
     const FormLogic::PortMenu menu = logic_.ScanPortMenu();
     for (UINT i = 0; i < 4; ++i) {
@@ -285,11 +282,10 @@ void TForm1::ListFoundPorts() {
     }
     const std::vector<FormLogic::PortMenuItem>& found = menu.found;
     if (found.empty()) return;
-    InsertMenuW(N2, kFixed, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(N2, MF_SEPARATOR, 0, nullptr);
     for (const FormLogic::PortMenuItem& item : found) {
         const int id = kFirstFoundPort + static_cast<int>(foundPorts_.size());
-        InsertMenuW(N2, static_cast<UINT>(kFixed + 1 + foundPorts_.size()),
-                    MF_BYPOSITION | MF_STRING | (item.checked ? MF_CHECKED : 0), static_cast<UINT_PTR>(id),
+        AppendMenuW(N2, MF_STRING | (item.checked ? MF_CHECKED : 0), static_cast<UINT_PTR>(id),
                     core::WideText(item.port.text).c_str());
         foundPorts_.push_back(item.port.name);
     }
