@@ -15,6 +15,7 @@
 
 #include "program_port.h"
 #include "serial/com_port.h"
+#include "serial/open_failure.h"
 #include "serial/device/win32_comm_calls.h"  // with the system's header, after the device layer's
 #undef SetPort  // the printing spooler's, not the port's
 
@@ -199,7 +200,9 @@ TEST_F(CommTable, DriversWhoseWaitsMisbehaveNeitherSpinNorMissBytes) {
         EXPECT_LT(calls - before, 4 * ms + 50) << "over " << ms << " ms";
         port.WriteText("c");
         EXPECT_TRUE(WaitFor([&] { return Received().size() >= 3; })) << "deaf after a quiet line";
-        if (driver.fewWaits) EXPECT_LE(waits, kFewWaits) << "the driver's waits were asked again and again";
+        if (driver.fewWaits) {
+            EXPECT_LE(waits, kFewWaits) << "the driver's waits were asked again and again";
+        }
         const auto closing = Clock::now();
         port.ClosePort();
         EXPECT_LT(MsSince(closing), 3000.0);
@@ -391,5 +394,135 @@ TEST_F(CommTable, AReadWhoseBytesWentBeforeItEndsWithNothing) {
     reader.join();
     if (ended) {
         EXPECT_EQ(got, 0);
+    }
+}
+
+namespace {
+
+// A USB adapter's driver, pulled out at a moment the test chooses: until then
+// the system's, with waits that stay pending (the queue is looked at for the
+// bytes); then its handle stays valid, every call fails with one code, and
+// the pending wait ends as aborted, as Windows' USB serial drivers do.
+std::atomic<DWORD> pulledOut{0};
+BOOL Refused() {
+    SetLastError(pulledOut);
+    return FALSE;
+}
+BOOL WINAPI RemovableClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
+    return pulledOut ? Refused() : kSystem.clearCommError(h, errors, stat);
+}
+BOOL WINAPI RemovableWait(HANDLE, LPDWORD mask, LPOVERLAPPED o) { return pulledOut ? Refused() : DeafWait(nullptr, mask, o); }
+BOOL WINAPI RemovableOverlappedResult(HANDLE h, LPOVERLAPPED o, LPDWORD n, BOOL wait) {
+    return pulledOut ? Refused() : kSystem.getOverlappedResult(h, o, n, wait);
+}
+BOOL WINAPI RemovableRead(HANDLE h, LPVOID b, DWORD n, LPDWORD done, LPOVERLAPPED o) {
+    return pulledOut ? Refused() : kSystem.readFile(h, b, n, done, o);
+}
+BOOL WINAPI RemovableWrite(HANDLE h, LPCVOID b, DWORD n, LPDWORD done, LPOVERLAPPED o) {
+    return pulledOut ? Refused() : kSystem.writeFile(h, b, n, done, o);
+}
+BOOL WINAPI RemovablePurge(HANDLE h, DWORD flags) { return pulledOut ? Refused() : kSystem.purgeComm(h, flags); }
+BOOL WINAPI RemovableEscape(HANDLE h, DWORD f) { return pulledOut ? Refused() : kSystem.escapeCommFunction(h, f); }
+BOOL WINAPI RemovableModemStatus(HANDLE h, LPDWORD s) { return pulledOut ? Refused() : kSystem.getCommModemStatus(h, s); }
+BOOL WINAPI RemovableMask(HANDLE h, DWORD m) { return pulledOut ? Refused() : kSystem.setCommMask(h, m); }
+BOOL WINAPI RemovableState(HANDLE h, LPDCB d) { return pulledOut ? Refused() : kSystem.setCommState(h, d); }
+BOOL WINAPI RemovableTimeouts(HANDLE h, LPCOMMTIMEOUTS t) {
+    return pulledOut ? Refused() : kSystem.setCommTimeouts(h, t);
+}
+
+void PullOut(DWORD code) {
+    pulledOut = code;
+    std::lock_guard guard(playedLock);
+    for (LPOVERLAPPED o : played) {
+        o->Internal = kStatusCancelled;
+        SetEvent(o->hEvent);
+    }
+    played.clear();
+}
+
+DWORD HandleCount() {
+    DWORD n = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &n);
+    return n;
+}
+
+}  // namespace
+
+// Each code a removed adapter's driver answers with: monitoring ends and says
+// so once, naming the port and what to do; a later call says the same
+// instead of its own failure; the port closes whole; and once the adapter is
+// back the name opens again and the line works.
+TEST_F(CommTable, ARemovedAdapterEndsMonitoringClosesWholeAndOpensAgain) {
+    const struct {
+        const char* name;
+        DWORD code;
+    } rows[] = {
+        {"access denied", ERROR_ACCESS_DENIED},   {"bad command", ERROR_BAD_COMMAND},
+        {"general failure", ERROR_GEN_FAILURE},   {"device removed", ERROR_DEVICE_REMOVED},
+        {"aborted", ERROR_OPERATION_ABORTED},
+    };
+    Comm().clearCommError = RemovableClearCommError;
+    Comm().waitCommEvent = RemovableWait;
+    Comm().getOverlappedResult = RemovableOverlappedResult;
+    Comm().readFile = RemovableRead;
+    Comm().writeFile = RemovableWrite;
+    Comm().purgeComm = RemovablePurge;
+    Comm().escapeCommFunction = RemovableEscape;
+    Comm().getCommModemStatus = RemovableModemStatus;
+    Comm().setCommMask = RemovableMask;
+    Comm().setCommState = RemovableState;
+    Comm().setCommTimeouts = RemovableTimeouts;
+    std::atomic<int> removals{0};
+    port.OnRemoved = [&](TCustomComPort&) { ++removals; };
+    const std::string said = RemovedDeviceLine(TestPort());
+    EXPECT_NE(said.find("port " + TestPort() + " was removed. Plug it in and choose the port again."),
+              std::string::npos)
+        << said;
+    // What an opening keeps for the process's life (timers, a thread's own
+    // objects) is taken before the count.
+    port.OpenPort();
+    port.ClosePort();
+    const DWORD handlesBefore = HandleCount();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        pulledOut = 0;
+        removals = 0;
+        {
+            std::lock_guard guard(lock);
+            received.clear();
+        }
+        ASSERT_NO_THROW(port.OpenPort());
+        port.WriteText("ab");
+        ASSERT_TRUE(WaitFor([&] { return Received() == "ab"; })) << Received();
+
+        PullOut(row.code);
+        ASSERT_TRUE(WaitFor([&] { return removals.load() == 1; })) << "monitoring did not end";
+        ASSERT_NE(port.MonitoringError(), nullptr);
+        try {
+            std::rethrow_exception(port.MonitoringError());
+        } catch (const EComPort& e) {
+            EXPECT_TRUE(e.DeviceRemoved());
+            EXPECT_EQ(e.Message(), said);
+        }
+        try {
+            port.SetBreakState(true);
+            ADD_FAILURE() << "a break on a removed adapter";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.ErrorNumber(), CError_EscapeComFailed);
+            EXPECT_EQ(e.Message(), said);
+        }
+        const auto closing = Clock::now();
+        ASSERT_NO_THROW(port.ClosePort());
+        EXPECT_LT(MsSince(closing), 3000.0);
+        EXPECT_FALSE(port.Connected());
+        EXPECT_EQ(HandleCount(), handlesBefore) << "a handle or an event of the removed device stayed";
+
+        pulledOut = 0;  // plugged in again
+        ASSERT_NO_THROW(port.OpenPort());
+        EXPECT_EQ(port.MonitoringError(), nullptr);
+        port.WriteText("c");
+        EXPECT_TRUE(WaitFor([&] { return Received() == "abc"; })) << Received();
+        port.ClosePort();
+        EXPECT_EQ(removals.load(), 1);
     }
 }
