@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "adapter/adapter_check.h"
+
 namespace cli {
 
 // The usage --help prints: every option and the exit codes.
@@ -16,8 +18,8 @@ std::string PortNamesUsage();
 std::string HelpFoldersUsage();
 std::string JournalFolderUsage();
 
-// A hundred bytes: the 99th percentile then forgives one outlier, not more.
-inline constexpr int kDefaultCount = 100;
+// The window's check sends as many, so that both give the same verdict.
+inline constexpr int kDefaultCount = adapter::kCheckBytes;
 
 struct Args {
     std::string command;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/adapter_check.h"
+#include "adapter/adapter_check.h"
 #include "cli/command_line.h"
 #include "cli/diagnose.h"
 #include "trace/exchange.h"
@@ -32,12 +32,12 @@ int CheckAdapter(const Args& a) {
         return e.Problem().code;
     }
     // Described while open: a pseudo-terminal goes away with its last user.
-    const AdapterInfo adapter = DescribeAdapter(a.port);
-    const EchoMeasurement m = MeasureEcho(*com, a.count);
+    const serial::device::AdapterInfo info = serial::device::DescribeAdapter(a.port);
+    const adapter::EchoMeasurement m = adapter::MeasureEcho(*com, a.count);
     com->ClosePort();
-    const AdapterReport report = JudgeAdapter(m, a.port, adapter);
+    const adapter::AdapterReport report = adapter::JudgeAdapter(m, a.port, info);
     std::cout << report.text;
-    return report.verdict == AdapterVerdict::Fits ? kExitOk : kExitAdapterUnusable;
+    return report.verdict == adapter::AdapterVerdict::Fits ? kExitOk : kExitAdapterUnusable;
 }
 
 int TraceSummary(const Args& a) {

@@ -34,15 +34,4 @@ PortProblem DescribeOpenFailure(const std::string& port, int systemErrorCode);
 // Opens `port` on `com`; raises PortOpenError.
 void OpenLikeTheProgram(window::PortComponent& com, const std::string& port);
 
-// What the adapter behind a port is, as far as the system tells: a
-// simulated line, a pseudo-terminal, or the kernel driver of a serial port,
-// with the latency timer of a USB adapter that has one.
-struct AdapterInfo {
-    std::string kind;
-    std::string driver;
-    std::string latencyTimerPath;
-    int latencyTimerMs = -1;
-};
-AdapterInfo DescribeAdapter(const std::string& port);
-
 }  // namespace cli

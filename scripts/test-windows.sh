@@ -51,7 +51,7 @@ quiet() {
 }
 
 tests=$win/tests/windows
-for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry test_win32_console_stop test_report test_win32_timer; do
+for suite in test_core test_protocol test_pumpsim test_serial test_diagnosis test_win32_registry test_win32_console_stop test_report test_win32_timer test_win32_adapter; do
   check "$suite" quiet "${run[@]}" "$tests/$suite.exe"
 done
 # Left out: expectations that spell a catalog's path with the test's own

@@ -3,6 +3,7 @@
 #include "core/text/format.h"
 #include "core/text/utf.h"
 #include "localization/gettext.h"
+#include "serial/open_failure.h"
 
 namespace serial {
 
@@ -74,6 +75,13 @@ EComPort::EComPort(int errorNumber, int systemErrorCode)
 EComPort::EComPort(int errorNumber, int systemErrorCode, const std::string& explanation)
     : EComPort(errorNumber, systemErrorCode) {
     if (!explanation.empty()) SetMessage(Message() + "\n" + explanation);
+}
+
+EComPort EComPort::Removed(int errorNumber, int systemErrorCode, const std::string& port) {
+    EComPort error(errorNumber, systemErrorCode);
+    error.SetMessage(RemovedDeviceLine(port));
+    error.removed_ = true;
+    return error;
 }
 
 EComPort::EComPort(int errorNumber)

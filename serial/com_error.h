@@ -60,13 +60,20 @@ public:
     // Without a system code: the bare table entry; SystemErrorCode() is -1.
     explicit EComPort(int errorNumber);
 
+    // The error of a call on a device that went away (a USB adapter pulled
+    // out): the number of the operation and the system's code as above, the
+    // message the removal, whatever the operation (RemovedDeviceLine).
+    static EComPort Removed(int errorNumber, int systemErrorCode, const std::string& port);
+
     int ErrorNumber() const noexcept { return errorNumber_; }
     int SystemErrorCode() const noexcept { return systemErrorCode_; }
+    bool DeviceRemoved() const noexcept { return removed_; }
     const char* ClassName() const noexcept override { return "EComPort"; }
 
 private:
     int errorNumber_;
     int systemErrorCode_;
+    bool removed_ = false;
 };
 
 }  // namespace serial

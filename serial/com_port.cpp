@@ -22,18 +22,22 @@ std::uint32_t AsUnsigned(std::int32_t value) { return static_cast<std::uint32_t>
 
 // Where a device's error code (the system's) becomes the component's error: the
 // operation's error number, with the code as the system code. A failed opening
-// also says which device it was, why, and what to do about it.
-void CheckDevice(int errorNumber, int error, const std::string& port = {}) {
+// also says which device it was, why, and what to do about it; a call on a
+// device that went away says that, whatever the call.
+void CheckDevice(int errorNumber, int error, const std::string& port, device::SerialDevice* device = nullptr) {
     if (error == 0) return;
     if (errorNumber == CError_OpenFailed) throw EComPort(errorNumber, error, OpenFailureLine(port, error));
+    if (device && device->Gone(error)) throw EComPort::Removed(errorNumber, error, port);
     throw EComPort(errorNumber, error);
 }
 
 // Runs one device call (on a closed port the system's code for a closed
 // handle) and raises `errorNumber` on failure.
 template <typename Call>
-void DeviceCall(const std::shared_ptr<device::SerialDevice>& device, int errorNumber, Call call) {
-    CheckDevice(errorNumber, device ? call(*device) : device::SystemErrorCode(device::SystemFailure::ClosedPort));
+void DeviceCall(const std::shared_ptr<device::SerialDevice>& device, const std::string& port, int errorNumber,
+                Call call) {
+    CheckDevice(errorNumber, device ? call(*device) : device::SystemErrorCode(device::SystemFailure::ClosedPort), port,
+                device.get());
 }
 
 }  // namespace
@@ -87,6 +91,11 @@ TCustomComPort::~TCustomComPort() {
 
 void TCustomComPort::OpenPort() {
     if (connected_ || Designing()) return;
+    openedPort_ = port_;
+    {
+        std::lock_guard guard(life_->lock);
+        ++life_->opening;
+    }
     FireBeforeOpen();
     OpenDevice();
     connected_ = true;
@@ -116,7 +125,14 @@ void TCustomComPort::ClosePort() {
     FireDSRChange(false);
     FireRLSDChange(false);
     FireBeforeClose();
-    AbortTransfers();
+    // A device that went away refuses the abort; it is closed all the same
+    // (its calls in progress end as the handle goes), so that the port can
+    // be opened again once the adapter is back.
+    try {
+        AbortTransfers();
+    } catch (const EComPort& error) {
+        if (!error.DeviceRemoved()) throw;
+    }
     if (threadCreated_) StopThread();
     CloseDevice();
     connected_ = false;
@@ -232,19 +248,19 @@ device::CommTimeouts TCustomComPort::BuildCommTimeouts() const {
 void TCustomComPort::ApplyLineSettings() {
     if (!CanApply()) return;
     const auto dcb = BuildDeviceControlBlock();
-    DeviceCall(CurrentDevice(), CError_SetStateFailed, [&](auto& d) { return d.SetState(dcb); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_SetStateFailed, [&](auto& d) { return d.SetState(dcb); });
 }
 
 void TCustomComPort::ApplyTimeoutSettings() {
     if (!CanApply()) return;
     const auto timeouts = BuildCommTimeouts();
-    DeviceCall(CurrentDevice(), CError_TimeoutsFailed, [&](auto& d) { return d.SetTimeouts(timeouts); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_TimeoutsFailed, [&](auto& d) { return d.SetTimeouts(timeouts); });
 }
 
 void TCustomComPort::ApplyQueueSizes() {
     if (!CanApply()) return;
     const std::int32_t in = buffer_->InputSize(), out = buffer_->OutputSize();
-    DeviceCall(CurrentDevice(), CError_SetupComFailed, [&](auto& d) { return d.SetQueueSizes(in, out); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_SetupComFailed, [&](auto& d) { return d.SetQueueSizes(in, out); });
 }
 
 // --- transfers --------------------------------------------------------------
@@ -258,7 +274,7 @@ int TCustomComPort::StartWrite(const void* buffer, int count, TComTransfer* tran
     transfer->kind_ = trWrite;
     transfer->device_ = CurrentDevice();
     const bool valid = count >= 0 && (count == 0 || buffer);
-    DeviceCall(transfer->device_, CError_WriteFailed, [&](auto& d) {
+    DeviceCall(transfer->device_, openedPort_, CError_WriteFailed, [&](auto& d) {
         return valid ? d.StartWrite(transfer->io_, static_cast<const std::uint8_t*>(buffer), count)
                      : device::SystemErrorCode(device::SystemFailure::InvalidArgument);
     });
@@ -275,7 +291,7 @@ int TCustomComPort::StartRead(void* buffer, int count, TComTransfer* transfer) {
     transfer->kind_ = trRead;
     transfer->device_ = CurrentDevice();
     const bool valid = count >= 0 && (count == 0 || buffer);
-    DeviceCall(transfer->device_, CError_ReadFailed, [&](auto& d) {
+    DeviceCall(transfer->device_, openedPort_, CError_ReadFailed, [&](auto& d) {
         return valid ? d.StartRead(transfer->io_, static_cast<std::uint8_t*>(buffer), count)
                      : device::SystemErrorCode(device::SystemFailure::InvalidArgument);
     });
@@ -292,7 +308,7 @@ int TCustomComPort::AwaitTransfer(TComTransfer* transfer) {
     if (!transfer) throw EComPort(CError_InvalidAsync);
     if (!transfer->io_.started || !transfer->device_) return 0;
     CheckDevice(transfer->kind_ == trWrite ? CError_WriteFailed : CError_ReadFailed,
-                transfer->device_->Await(transfer->io_));
+                transfer->device_->Await(transfer->io_), openedPort_, transfer->device_.get());
     return transfer->io_.done;
 }
 
@@ -311,29 +327,29 @@ int TCustomComPort::ReadText(std::string& text, int count) {
 }
 
 void TCustomComPort::AbortTransfers() {
-    DeviceCall(CurrentDevice(), CError_PurgeFailed, [](auto& d) { return d.Abort(); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_PurgeFailed, [](auto& d) { return d.Abort(); });
 }
 
 // --- line control -----------------------------------------------------------
 
 void TCustomComPort::PurgeBuffers(bool input, bool output) {
-    DeviceCall(CurrentDevice(), CError_PurgeFailed, [&](auto& d) { return d.Purge(input, output); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_PurgeFailed, [&](auto& d) { return d.Purge(input, output); });
 }
 
 void TCustomComPort::SetBreakState(bool on) {
-    DeviceCall(CurrentDevice(), CError_EscapeComFailed, [&](auto& d) { return d.SetBreak(on); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_EscapeComFailed, [&](auto& d) { return d.SetBreak(on); });
 }
 
 int TCustomComPort::WaitingInputCount() {
     std::uint32_t errors = 0;
     int waiting = 0;
-    DeviceCall(CurrentDevice(), CError_ClearComFailed, [&](auto& d) { return d.ClearErrors(errors, waiting); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_ClearComFailed, [&](auto& d) { return d.ClearErrors(errors, waiting); });
     return waiting;
 }
 
 TLineSignals TCustomComPort::ReadModemSignals() {
     std::uint32_t status = 0;
-    DeviceCall(CurrentDevice(), CError_ModemStatFailed, [&](auto& d) { return d.ModemStatus(status); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_ModemStatFailed, [&](auto& d) { return d.ModemStatus(status); });
     TLineSignals signals;
     if (status & device::MS_CTS_ON) signals.Include(sigCTS);
     if (status & device::MS_DSR_ON) signals.Include(sigDSR);
@@ -345,7 +361,7 @@ TLineSignals TCustomComPort::ReadModemSignals() {
 TComErrors TCustomComPort::ReadLineErrors() {
     std::uint32_t flags = 0;
     int waiting = 0;
-    DeviceCall(CurrentDevice(), CError_ClearComFailed, [&](auto& d) { return d.ClearErrors(flags, waiting); });
+    DeviceCall(CurrentDevice(), openedPort_, CError_ClearComFailed, [&](auto& d) { return d.ClearErrors(flags, waiting); });
     TComErrors errors;
     if (flags & device::CE_FRAME) errors.Include(errFrame);
     if ((flags & device::CE_RXPARITY) && parity_->Check()) errors.Include(errParity);
@@ -427,6 +443,9 @@ void TCustomComPort::FireRLSDChange(bool onOff) {
 }
 void TCustomComPort::FireRx80Full() {
     if (OnRx80Full) OnRx80Full(*this);
+}
+void TCustomComPort::FireRemoved() {
+    if (OnRemoved) OnRemoved(*this);
 }
 
 }  // namespace serial

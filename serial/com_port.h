@@ -266,6 +266,7 @@ class TComThread;
 // | PersistedGroups, settings storage, Apply*, Build*    | monitor, which reads SyncMethod and      |
 // |                                                      | Parity().Check() while it dispatches     |
 // | On... handlers, GuiDispatcher                        | assigned by the caller while closed      |
+// | the name the port was opened with (errors name it)   | written by OpenPort, read by any         |
 // | OpenPort, SetConnected, SetPort, FinishLoading,      | caller                                   |
 // | Connected, ThreadCreated, MonitoringError            |                                          |
 // | ClosePort                                            | caller, or a handler on the monitor,     |
@@ -312,6 +313,8 @@ public:
     virtual void FireError(TComErrors errors);
     virtual void FireRLSDChange(bool onOff);
     virtual void FireRx80Full();
+    // The device went away while the port was open; see OnRemoved.
+    virtual void FireRemoved();
 
     // Makes `device` the open device: for an OpenDevice that finds its device elsewhere.
     void UseDevice(std::shared_ptr<device::SerialDevice> device);
@@ -383,7 +386,8 @@ public:
 
     // True while a monitoring thread exists (the port is open and Events is not empty).
     bool ThreadCreated() const { return threadCreated_; }
-    // The error that ended the monitoring thread, if a handler raised one.
+    // The error that ended the monitoring thread: one a handler raised, or
+    // the removal of the device (an EComPort whose DeviceRemoved() is true).
     std::exception_ptr MonitoringError() const;
 
     // Events (all unassigned by default).
@@ -402,6 +406,11 @@ public:
     TNotifyEvent OnRxFlag;
     TComErrorEvent OnError;
     TNotifyEvent OnRx80Full;
+    // The device went away while the port was open (a USB adapter pulled
+    // out): monitoring has ended, MonitoringError() says so, and the port
+    // can only be closed. Fired once, through GuiDispatcher where one is
+    // set, else on the monitoring thread; never after the port has closed.
+    TNotifyEvent OnRemoved;
 
     // How smThreadSync / smWindowSync reach the GUI thread.
     TGuiDispatcher GuiDispatcher;
@@ -431,6 +440,7 @@ private:
 
     // Open state.
     bool connected_ = false;
+    std::string openedPort_;
     mutable std::mutex deviceLock_;
     std::shared_ptr<device::SerialDevice> device_;
     bool threadCreated_ = false;
@@ -440,6 +450,7 @@ private:
     struct Life {
         std::recursive_mutex lock;
         TCustomComPort* port = nullptr;
+        unsigned long opening = 0;  // counts the openings, under the lock
     };
     std::shared_ptr<Life> life_;
 };

@@ -33,6 +33,7 @@ struct SyncTask {
 struct TComThread::State {
     TCustomComPort* port = nullptr;
     std::shared_ptr<TCustomComPort::Life> life;
+    unsigned long opening = 0;  // the port's opening this thread watches
     std::shared_ptr<device::SerialDevice> device;
     int stopFd = -1;
     std::atomic<bool> stopping{false};
@@ -55,6 +56,12 @@ struct TComThread::State {
             std::uint32_t mask = 0;
             const device::WaitResult result = device->WaitEvent(stopFd, mask);
             if (result == device::WaitResult::Stopped || stopping) break;
+            if (result == device::WaitResult::Gone) {
+                // The device went away: no wait can succeed again, and the
+                // end-of-loop steps would only be refused.
+                End(std::make_exception_ptr(EComPort::Removed(CError_WaitFailed, -1, port->openedPort_)));
+                return;
+            }
             if (result == device::WaitResult::Failed) {
                 // A failed wait (a driver's refusal, an adapter's glitch) does
                 // not end monitoring while the port is open; the pause keeps a
@@ -65,10 +72,9 @@ struct TComThread::State {
             try {
                 DeliverEvents(MaskToEvents(mask));
             } catch (...) {
-                // A handler's error ends monitoring quietly; the port stays open.
-                std::lock_guard guard(lock);
-                fatal = std::current_exception();
-                finished = true;
+                // A handler's error ends monitoring quietly; the port stays
+                // open. One that found the device gone is the device's end.
+                End(std::current_exception());
                 return;
             }
         }
@@ -76,6 +82,46 @@ struct TComThread::State {
         device->SetEventMask(0);
         device->Purge(true, true);
         finished = true;
+    }
+
+    // Monitoring ends for `why`; the owner hears of a removed device.
+    void End(std::exception_ptr why) {
+        {
+            std::lock_guard guard(lock);
+            fatal = why;
+        }
+        finished = true;
+        if (IsRemoval(why) && !stopping) TellRemoved();
+    }
+
+    static bool IsRemoval(const std::exception_ptr& why) {
+        try {
+            std::rethrow_exception(why);
+        } catch (const EComPort& error) {
+            return error.DeviceRemoved();
+        } catch (...) {
+            return false;
+        }
+    }
+
+    // OnRemoved, where the other events of the port go when it has a
+    // dispatcher; not for a port closed (or opened again) in between.
+    void TellRemoved() {
+        auto step = [life = life, opening = opening] {
+            std::lock_guard guard(life->lock);
+            TCustomComPort* target = life->port;
+            if (!target || !target->Connected() || life->opening != opening) return;
+            try {
+                target->FireRemoved();
+            } catch (...) {
+                HandleApplicationException(target, std::current_exception());
+            }
+        };
+        if (TGuiDispatcher dispatcher = port->GuiDispatcher) {
+            dispatcher(step);
+        } else {
+            step();
+        }
     }
 
     void DeliverEvents(TComEvents events) {
@@ -172,6 +218,7 @@ struct TComThread::State {
 TComThread::TComThread(TCustomComPort& port) : state_(std::make_shared<State>()) {
     state_->port = &port;
     state_->life = port.life_;
+    state_->opening = port.life_->opening;
     state_->device = port.CurrentDevice();
     state_->stopFd = core::CreateWakeEvent();
     if (!state_->device || state_->stopFd == -1) {

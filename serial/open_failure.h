@@ -34,7 +34,12 @@ OpenFailure DescribeOpenFailure(const std::string& port, int systemErrorCode);
 // raises: with a catalog that cannot deliver, the line stays English.
 std::string OpenFailureLine(const std::string& port, int systemErrorCode);
 
-// Every English text OpenFailureLine passes through the catalogs.
+// The device of an open port went away, in one line in the current language:
+// "The adapter on port COM3 was removed. Plug it in and choose the port
+// again." Never raises.
+std::string RemovedDeviceLine(const std::string& port);
+
+// Every English text OpenFailureLine and RemovedDeviceLine pass through the catalogs.
 std::vector<std::string> OpenFailureTexts();
 
 }  // namespace serial

@@ -9,6 +9,7 @@
 #include "core/platform/exception.h"
 #include "core/platform/text_file.h"
 #include "core/realtime/line_priority.h"
+#include "core/text/format.h"
 #include "localization/gettext.h"
 #include "report/append_file.h"
 #include "report/report_file.h"
@@ -68,7 +69,8 @@ void FormLogic::Attach(protocol::PumpProtocol& engine) {
 
 void FormLogic::EndLine() noexcept {
     // The monitoring thread calls into the engine, which posts to the face;
-    // it has to end before either goes away.
+    // it has to end before either goes away; so has the adapter check's thread.
+    check_.Abandon();
     try {
         if (com_.Connected()) com_.ClosePort();
     } catch (...) {
@@ -167,6 +169,7 @@ void FormLogic::OpenPortNamedInIni() {
 }
 
 void FormLogic::ChoosePort(const std::string& name) {
+    if (RefusedWhileChecking()) return;
     state_.checkedPort = name;
     state_.memo = name;
     face_.Draw(FormPart::PortItems, 0);
@@ -197,6 +200,7 @@ void FormLogic::Com41Click() { ChoosePort(kPortItemNames[3]); }
 // ---------------------------------------------------------------- engine entries
 
 void FormLogic::Button3Click() {
+    if (RefusedWhileChecking()) return;
     // The line threads at normal priority ask again, while the wake-up
     // pattern runs: its 200 ms steps keep their time without real time.
     core::RenewLineThreadPriority();
@@ -471,5 +475,39 @@ void FormLogic::OpenJournalFolderClick() {
 }
 
 void FormLogic::ReportSettingsClick() { EditReportSettings(face_); }
+
+// ---------------------------------------------------------------- adapter check
+
+std::string FormLogic::CheckAdapterMenuText() { return Translated(adapter_check_text::kMenu); }
+
+bool FormLogic::LinkStarted() const {
+    return !state_.enabled.at(protocol::Control::Button3) || state_.timers.at(protocol::Timer::Timer1);
+}
+
+bool FormLogic::RefusedWhileChecking() {
+    if (!check_.Running()) return false;
+    face_.ShowBox({Translated(adapter_check_text::kTitle), Translated(adapter_check_text::kBusy), BoxIcon::Information});
+    return true;
+}
+
+void FormLogic::CheckAdapterClick() {
+    if (RefusedWhileChecking()) return;
+    if (LinkStarted())
+        return face_.ShowBox(
+            {Translated(adapter_check_text::kTitle), Translated(adapter_check_text::kLinkRuns), BoxIcon::Information});
+    // Busy, and in sight: the start waits for the port.
+    auto setStart = [this](bool enabled) {
+        state_.enabled[protocol::Control::Button3] = enabled;
+        face_.Draw(FormPart::Control, static_cast<int>(protocol::Control::Button3));
+    };
+    setStart(false);
+    SetMemo2(core::FormatText(Translated(adapter_check_text::kChecking), {com_.Port()}));
+    check_.Start([this, setStart](const AdapterCheckOutcome& outcome) {
+        setStart(true);
+        SetMemo2(outcome.text);
+        face_.ShowBox({Translated(adapter_check_text::kTitle), outcome.text,
+                       outcome.fits ? BoxIcon::Information : BoxIcon::Error});
+    });
+}
 
 }  // namespace window

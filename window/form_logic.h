@@ -21,6 +21,7 @@
 #include "report/journal_keeper.h"
 #include "trace/link_failure.h"
 #include "trace/tracing_port.h"
+#include "window/adapter_check_run.h"
 #include "window/form_face.h"
 #include "window/form_state.h"
 #include "window/port_component.h"
@@ -111,6 +112,14 @@ public:
     void SaveLineClick();
     static ReportMenuCaptions ReportMenuTexts();
 
+    // The port menu's adapter check: the companion's check on the chosen
+    // port, its report in a box, the port put back as it was. Refused while
+    // the communication runs; while it runs, the start and the port's
+    // choice are refused.
+    void CheckAdapterClick();
+    static std::string CheckAdapterMenuText();
+    bool AdapterCheckRunning() const { return check_.Running(); }
+
     // What this diagnosis found so far: the identification, the fault reads
     // and the erase, each appended to the journal as it happens.
     const report::Diagnosis& Diagnosis() const { return diagnosis_; }
@@ -146,6 +155,10 @@ private:
     void LinkLost();
     // OpenPort, with port.ini's own fault (empty, a broken name) as the explanation of a failure.
     void OpenPortNamedInIni();
+    // The communication runs: started, and the watchdog not yet given the start back.
+    bool LinkStarted() const;
+    // Refuses a handler while the adapter check has the port: true when refused.
+    bool RefusedWhileChecking();
     // Lines 0 .. count-1 of `text` as Memo2 shows them.
     std::vector<std::string> ShownLines(const std::string& text, std::size_t count);
 
@@ -163,6 +176,7 @@ private:
     report::JournalKeeper journal_{journalPath_};
     // The erase button clicked, its block not yet sent: any thread.
     std::atomic<bool> eraseRequested_{false};
+    AdapterCheckRun check_{face_, com_};
 };
 
 // The click handler of the fault button of `code` (t50Click .. t5eClick).

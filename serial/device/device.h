@@ -109,8 +109,9 @@ struct Transfer {
     std::shared_ptr<void> pending;
 };
 
-// Result of WaitEvent.
-enum class WaitResult { Events, Stopped, Failed };
+// Result of WaitEvent. Gone: the device itself went away (a USB adapter
+// pulled out); no call on it succeeds again, and it can only be closed.
+enum class WaitResult { Events, Stopped, Failed, Gone };
 
 class SerialDevice {
 public:
@@ -142,6 +143,13 @@ public:
     // occurs while no wait runs is reported by the next wait.
     virtual WaitResult WaitEvent(int stopFd, std::uint32_t& events) = 0;
 
+    // Whether the device went away: `error`, a call's failure, says so, or
+    // an earlier call or wait found it. A device that cannot go says no.
+    virtual bool Gone(int error) {
+        (void)error;
+        return false;
+    }
+
     // Ends every transfer and wait in progress and makes every later call fail
     // as on a closed port; the platform handle is released as soon as the calls in
     // progress have returned, whoever still holds a reference (a transfer
@@ -154,6 +162,13 @@ public:
 // (a closed port is ERROR_INVALID_HANDLE, 6, as the system reports it).
 enum class SystemFailure { ClosedPort, InvalidArgument, Aborted, NoResources };
 int SystemErrorCode(SystemFailure failure);
+
+// True for the system's codes with which every call on a device fails once
+// it has gone away: on Windows ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND,
+// ERROR_GEN_FAILURE, ERROR_DEVICE_REMOVED and ERROR_OPERATION_ABORTED (the
+// last only where the caller did not cancel the call itself); on POSIX EIO,
+// ENXIO and ENODEV.
+bool GoneDeviceCode(int systemErrorCode);
 
 // The device path on this platform for a port name. POSIX: a name holding
 // "/" is a path, COMn in any letter case is /dev/ttyS(n-1), any other name

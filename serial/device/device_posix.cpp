@@ -25,6 +25,10 @@ int SystemErrorCode(SystemFailure failure) {
     return EINVAL;
 }
 
+// A tty whose device went away (a USB adapter pulled out) is hung up: its
+// reads and writes fail with EIO, the driver's own calls with ENODEV or ENXIO.
+bool GoneDeviceCode(int code) { return code == EIO || code == ENXIO || code == ENODEV; }
+
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
     error = 0;
 #ifdef PD_SERIAL_HAS_PUMPSIM

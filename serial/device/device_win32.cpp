@@ -28,6 +28,19 @@ int SystemErrorCode(SystemFailure failure) {
     return ERROR_INVALID_PARAMETER;
 }
 
+// What a USB serial driver answers once its device is gone: the handle stays
+// valid, and every call on it fails with one of these.
+bool GoneDeviceCode(int code) {
+    switch (static_cast<DWORD>(code)) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_OPERATION_ABORTED: return true;
+        default: return false;
+    }
+}
+
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error) {
     error = 0;
 #ifdef PD_SERIAL_HAS_PUMPSIM

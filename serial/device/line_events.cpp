@@ -108,6 +108,8 @@ WaitResult LineEvents::Wait(std::mutex& lock, const std::atomic<bool>& shut, int
             events = pending_ & mask_;
             pending_ = 0;
             if (events != 0) return WaitResult::Events;
+            // What came before the hang-up has been reported; nothing more can come.
+            if (hungUp_) return WaitResult::Gone;
         }
         pollfd fds[3] = {{stopFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {tty, POLLIN, 0}};
         // A hung-up tty is readable for ever: stop watching it.
@@ -118,7 +120,8 @@ WaitResult LineEvents::Wait(std::mutex& lock, const std::atomic<bool>& shut, int
         if (!hungUp_ && fds[2].revents) {
             std::lock_guard guard(lock);
             if (drain() != 0 || (fds[2].revents & (POLLHUP | POLLERR))) {
-                // The other side is gone: report it once as a line error.
+                // The device or the other side is gone: reported once as a
+                // line error, then as the device's end.
                 hungUp_ = true;
                 ioError_ = true;
                 Raise(EV_ERR);

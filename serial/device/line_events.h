@@ -56,7 +56,9 @@ public:
 
     // The monitoring thread's wait: until masked events are pending (returned
     // in `events`), `stopFd` becomes readable, or `shut` is set; a readable
-    // `stopFd` wins over pending events. `lock` is the
+    // `stopFd` wins over pending events. Gone once the tty has hung up (its
+    // device was removed, or the far end of a pseudo-terminal closed) and
+    // the events before it have been reported. `lock` is the
     // device's lock; it is held while the pending events are looked at and
     // while `drain` moves what the tty holds into the queue (0 or errno).
     WaitResult Wait(std::mutex& lock, const std::atomic<bool>& shut, int tty, int stopFd, std::uint32_t& events,

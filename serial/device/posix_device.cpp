@@ -205,10 +205,20 @@ public:
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
         const Use use(*this);
         if (!use) return WaitResult::Failed;
-        return events_.Wait(lock_, shut_, fd_, stopFd, events, [this] {
+        const WaitResult result = events_.Wait(lock_, shut_, fd_, stopFd, events, [this] {
             bool arrived = false;
             return Drain(arrived);
         });
+        if (result == WaitResult::Gone) gone_ = true;
+        return result;
+    }
+
+    // A removed adapter's tty is hung up, as is a pseudo-terminal whose far
+    // end closed: every later call fails.
+    bool Gone(int error) override {
+        if (gone_ || GoneDeviceCode(error)) return true;
+        const Use use(*this);
+        return use && events_.HungUp(fd_);
     }
 
     void Shutdown() override {
@@ -353,6 +363,7 @@ private:
     const int abortFd_;  // ends transfers in progress
     const int queueFd_;  // tells waiting readers that bytes were queued
     std::atomic<bool> shut_{false};
+    std::atomic<bool> gone_{false};
     std::mutex useLock_;
     std::condition_variable idle_;
     int users_ = 0;

@@ -18,6 +18,12 @@ struct CommCalls {
     BOOL(WINAPI* waitCommEvent)(HANDLE, LPDWORD, LPOVERLAPPED) = ::WaitCommEvent;
     BOOL(WINAPI* getOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL) = ::GetOverlappedResult;
     BOOL(WINAPI* cancelIoEx)(HANDLE, LPOVERLAPPED) = ::CancelIoEx;
+    BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ::ReadFile;
+    BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = ::WriteFile;
+    BOOL(WINAPI* purgeComm)(HANDLE, DWORD) = ::PurgeComm;
+    BOOL(WINAPI* escapeCommFunction)(HANDLE, DWORD) = ::EscapeCommFunction;
+    BOOL(WINAPI* getCommModemStatus)(HANDLE, LPDWORD) = ::GetCommModemStatus;
+    BOOL(WINAPI* setCommMask)(HANDLE, DWORD) = ::SetCommMask;
 };
 
 // The table in use.

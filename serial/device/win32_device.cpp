@@ -105,14 +105,15 @@ public:
                 if (!ClearCommErrorKeeping(errors, stat)) return FALSE;
                 n = std::min<DWORD>(n, stat.cbInQue);
             }
-            return ReadFile(handle_, buffer, n, nullptr, &op.block);
+            return Comm().readFile(handle_, buffer, n, nullptr, &op.block);
         });
     }
 
     int StartWrite(Transfer& t, const std::uint8_t* data, int count) override {
         t.isRead = false;
         lineWait_.NoteLineUsed();
-        return Start(t, count, [&](DWORD n, Overlapped& op) { return WriteFile(handle_, data, n, nullptr, &op.block); });
+        return Start(t, count,
+                     [&](DWORD n, Overlapped& op) { return Comm().writeFile(handle_, data, n, nullptr, &op.block); });
     }
 
     int Await(Transfer& t) override {
@@ -136,21 +137,27 @@ public:
         const DWORD why = ok ? 0 : GetLastError();
         const bool complete = ok || why == ERROR_TIMEOUT || (cancelled && why == ERROR_OPERATION_ABORTED);
         Finish(t, n);
-        return complete ? 0 : FailTransfer(t, static_cast<int>(why));
+        if (complete) return 0;
+        // Aborted by the driver, not by Abort or the closing: its device may be gone.
+        if (why != ERROR_OPERATION_ABORTED || (t.abortGeneration == aborts_ && !shut_)) Note(static_cast<int>(why));
+        return FailTransfer(t, static_cast<int>(why));
     }
 
-    int Abort() override { return Call([&] { return PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT); }); }
+    int Abort() override {
+        ++aborts_;
+        return Call([&] { return Comm().purgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT); });
+    }
 
     int Purge(bool input, bool output) override {
         const DWORD flags = (input ? PURGE_RXCLEAR : 0) | (output ? PURGE_TXCLEAR : 0);
-        const int e = Call([&] { return PurgeComm(handle_, flags); });
+        const int e = Call([&] { return Comm().purgeComm(handle_, flags); });
         if (input) lineWait_.NoteInputTaken();
         return e;
     }
 
     int SetBreak(bool on) override {
         lineWait_.NoteLineUsed();
-        return Call([&] { return EscapeCommFunction(handle_, on ? SETBREAK : CLRBREAK); });
+        return Call([&] { return Comm().escapeCommFunction(handle_, on ? SETBREAK : CLRBREAK); });
     }
 
     // The line errors since the last call: also those that the backend's own
@@ -166,7 +173,7 @@ public:
 
     int ModemStatus(std::uint32_t& status) override {
         DWORD lines = 0;
-        const int e = Call([&] { return GetCommModemStatus(handle_, &lines); });
+        const int e = Call([&] { return Comm().getCommModemStatus(handle_, &lines); });
         status = lines;
         // A port without modem lines (Wine's on a pseudo-terminal) has them all off.
         return e == ERROR_NOT_SUPPORTED ? 0 : e;
@@ -175,7 +182,7 @@ public:
     void SetEventMask(std::uint32_t mask) override {
         lineWait_.SetMask(mask);
         Call([&] {
-            SetCommMask(handle_, mask);  // result not examined
+            Comm().setCommMask(handle_, mask);  // result not examined
             return TRUE;
         });
     }
@@ -183,8 +190,14 @@ public:
     WaitResult WaitEvent(int stopFd, std::uint32_t& events) override {
         const Use use(*this);
         if (!use) return WaitResult::Failed;
-        return lineWait_.Wait(LongToHandle(stopFd), events, shut_);
+        const WaitResult result = lineWait_.Wait(LongToHandle(stopFd), events, shut_);
+        if (result == WaitResult::Gone) gone_ = true;
+        return result;
     }
+
+    // Noted by the calls that failed so: a removed adapter's handle stays
+    // valid, and every call on it fails with one of GoneDeviceCode's codes.
+    bool Gone(int) override { return gone_; }
 
     void Shutdown() override {
         {
@@ -192,10 +205,12 @@ public:
             if (shut_) return;
             shut_ = true;
         }
+        ++aborts_;
         // Pending transfers complete as aborted and a pending line-event wait
-        // completes, so every call in progress returns.
-        PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT);
-        SetCommMask(handle_, 0);
+        // completes, so every call in progress returns. A device that went
+        // away refuses both; its calls have failed already.
+        Comm().purgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT);
+        Comm().setCommMask(handle_, 0);
         std::unique_lock guard(useLock_);
         idle_.wait(guard, [&] { return users_ == 0; });
         Release();
@@ -230,7 +245,19 @@ private:
     int Call(F call) {
         const Use use(*this);
         if (!use) return ERROR_INVALID_HANDLE;
-        return call() ? 0 : LastError();
+        return call() ? 0 : Note(LastError());
+    }
+
+    // A call failed with `error`: the device is taken as gone when the code
+    // is one of a removed device and the input queue's count is refused so
+    // too (a single refusal may be the driver's, for that call). Returns `error`.
+    int Note(int error) {
+        if (gone_ || !GoneDeviceCode(error)) return error;
+        const Use use(*this);
+        DWORD flags = 0;
+        COMSTAT stat{};
+        if (use && !ClearCommErrorKeeping(flags, stat) && GoneDeviceCode(LastError())) gone_ = true;
+        return error;
     }
 
     bool NothingWaiting() {
@@ -269,6 +296,7 @@ private:
         t.error = 0;
         t.count = count;
         t.done = 0;
+        t.abortGeneration = aborts_;
         if (!use) return FailTransfer(t, ERROR_INVALID_HANDLE);
         auto op = std::make_shared<Overlapped>();
         if (!op->block.hEvent) return FailTransfer(t, LastError());
@@ -280,7 +308,7 @@ private:
         if (!call(static_cast<DWORD>(std::max(count, 0)), *op) && GetLastError() != ERROR_IO_PENDING) {
             const int error = LastError();
             Finish(t, 0);
-            return FailTransfer(t, error);
+            return FailTransfer(t, Note(error));
         }
         // Completed at once: the count is there without waiting.
         DWORD n = 0;
@@ -324,6 +352,9 @@ private:
     std::condition_variable idle_;
     int users_ = 0;
     std::atomic<bool> shut_{false};
+    std::atomic<bool> gone_{false};
+    // Counts Abort and Shutdown: a transfer aborted since it started was aborted by us.
+    std::atomic<std::uint64_t> aborts_{0};
 
     std::atomic<DWORD> keptErrors_{0};
     LineWait lineWait_;

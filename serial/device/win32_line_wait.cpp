@@ -75,12 +75,14 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
         // between is news at the next turn, never lost.
         const std::uint64_t taken = taken_;
         int inQueue = 0;
-        if (const std::uint32_t news = Unannounced(taken, inQueue)) {
+        bool gone = false;
+        if (const std::uint32_t news = Unannounced(taken, inQueue, gone)) {
             if (looked && (news & EV_RXCHAR) && pending_ && !HasOverlappedIoCompleted(&wait_->block)) Missed();
             events = news;
             Reported(taken, inQueue);
             return WaitResult::Events;
         }
+        if (gone) return WaitResult::Gone;
         if (polling_ && !TrustAgain()) {
             if (Pause(stop, Quiet(taken) ? kQuietPauseMs : kPauseMs)) return WaitResult::Stopped;
             continue;
@@ -88,6 +90,7 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
         std::uint32_t got = 0;
         const Outcome outcome = DriverWait(stop, got);
         if (outcome == Outcome::Stopped) return WaitResult::Stopped;
+        if (outcome == Outcome::Gone) return WaitResult::Gone;
         looked = outcome == Outcome::Look;
         if (looked) continue;
         if (outcome == Outcome::Events && (got & EV_RXCHAR)) {
@@ -110,13 +113,15 @@ WaitResult LineWait::Wait(HANDLE stop, std::uint32_t& events, const std::atomic<
 }
 
 // Events that the driver's waits may not report: line errors that another
-// query cleared, and bytes waiting that no report covered yet.
-std::uint32_t LineWait::Unannounced(std::uint64_t taken, int& inQueue) {
+// query cleared, and bytes waiting that no report covered yet. `gone` when
+// the count was refused as by a device that went away.
+std::uint32_t LineWait::Unannounced(std::uint64_t taken, int& inQueue, bool& gone) {
     const std::uint32_t mask = mask_;
     std::uint32_t news = 0;
     if ((mask & EV_ERR) && errorsDue_.exchange(false)) news |= EV_ERR;
     if (!(mask & EV_RXCHAR)) return news;
-    if (queueCount_(inQueue) != 0) {
+    if (const int refused = queueCount_(inQueue)) {
+        gone = GoneDeviceCode(refused);
         inQueue = 0;
         return news;
     }
@@ -134,28 +139,41 @@ LineWait::Outcome LineWait::DriverWait(HANDLE stop, std::uint32_t& got) {
             got = wait_->mask;
             return Outcome::Events;
         }
-        if (GetLastError() != ERROR_IO_PENDING) return Outcome::Nothing;
+        const DWORD refused = GetLastError();
+        if (refused != ERROR_IO_PENDING) return Failure(refused);
         pending_ = true;
     }
     const HANDLE handles[2] = {stop, wait_->block.hEvent};
     const DWORD which = WaitForMultipleObjects(2, handles, FALSE, kLookEveryMs);
     if (which == WAIT_OBJECT_0) return Outcome::Stopped;
     if (which == WAIT_TIMEOUT) return Outcome::Look;
-    if (which != WAIT_OBJECT_0 + 1) return Outcome::Nothing;
+    if (which != WAIT_OBJECT_0 + 1) return Failure(GetLastError());
     DWORD unused = 0;
     if (!Comm().getOverlappedResult(device_, &wait_->block, &unused, FALSE)) {
         // Signalled yet incomplete: waiting on it again would return at once
         // for ever. The next turn starts a fresh wait.
-        if (GetLastError() == ERROR_IO_INCOMPLETE) {
+        const DWORD failed = GetLastError();
+        if (failed == ERROR_IO_INCOMPLETE) {
             Retire();
             return Outcome::Nothing;
         }
+        // Completed as failed (aborted by the driver: the pending wait is
+        // never cancelled here but by Retire, which gives it up first).
         pending_ = false;
-        return Outcome::Nothing;
+        return Failure(failed);
     }
     pending_ = false;
     got = wait_->mask;
     return Outcome::Events;
+}
+
+// A wait that failed: the device's end when the failure is one of a device
+// that went away and the input queue's count is refused so too (a driver
+// whose waits alone fail, as after a glitch, keeps its port); else nothing.
+LineWait::Outcome LineWait::Failure(DWORD error) {
+    int inQueue = 0;
+    const int counted = queueCount_(inQueue);
+    return GoneDeviceCode(static_cast<int>(error)) && GoneDeviceCode(counted) ? Outcome::Gone : Outcome::Nothing;
 }
 
 // Counts a wait that gave nothing; true when such waits come in a run that

@@ -19,6 +19,9 @@
 //   so that an idle port costs next to nothing. After some seconds of that
 //   the driver's waits are tried again, and left again for twice as long
 //   when they still misbehave.
+// - A device that went away (a USB adapter pulled out) fails its queries and
+//   its waits with the codes of GoneDeviceCode; the wait then reports it once
+//   the events before it are reported, rather than polling it for ever.
 //
 // Threads: Wait and Collect on the monitoring thread (Collect also from the
 // closing thread once the monitoring thread has left); the rest from any.
@@ -57,7 +60,8 @@ public:
     void NoteErrorsCleared() { errorsDue_ = true; }
 
     // Until masked events occurred (in `events`) or `stop` is signalled;
-    // Failed only once `shut` is set.
+    // Failed only once `shut` is set; Gone once the device went away (its
+    // queries and waits refused with the codes of a removed device).
     WaitResult Wait(HANDLE stop, std::uint32_t& events, const std::atomic<bool>& shut);
 
     // Waits for every wait the system may still write to; after the waits
@@ -70,10 +74,11 @@ public:
 
 private:
     struct PendingWait;
-    enum class Outcome { Events, Nothing, Look, Stopped };
+    enum class Outcome { Events, Nothing, Look, Stopped, Gone };
 
-    std::uint32_t Unannounced(std::uint64_t taken, int& inQueue);
+    std::uint32_t Unannounced(std::uint64_t taken, int& inQueue, bool& gone);
     Outcome DriverWait(HANDLE stop, std::uint32_t& got);
+    Outcome Failure(DWORD error);
     bool NothingAgain();
     void Retire();
     void Missed();

@@ -22,6 +22,7 @@
 #include "serial/com_error.h"
 #include "serial/open_failure.h"
 #include "trace/link_failure.h"
+#include "window/adapter_check_run.h"
 #include "window/port_ini.h"
 
 namespace {
@@ -44,6 +45,7 @@ std::vector<std::string> ProgramMessages() {
     for (const std::string& text : serial::OpenFailureTexts()) texts.push_back(text);
     for (const std::string& text : window::PortIniTexts()) texts.push_back(text);
     for (const std::string& text : cli::LinkFailureTexts()) texts.push_back(text);
+    for (const std::string& text : window::AdapterCheckWindowTexts()) texts.push_back(text);
     return texts;
 }
 

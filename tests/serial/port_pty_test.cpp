@@ -18,6 +18,7 @@
 
 #include "serial/com_port.h"
 #include "serial/device/low_latency.h"
+#include "serial/open_failure.h"
 #include "serial/device/posix_device.h"
 #include "serial/device/posix_termios.h"
 #include "port_test_support.h"
@@ -685,22 +686,77 @@ TEST_F(PortOnPty, HandlerErrorStopsMonitoringUntilReopened) {
     EXPECT_TRUE(WaitFor([&] { return calls.load() == 2; }));
 }
 
-TEST_F(PortOnPty, FarEndClosingGivesErrorsNotAHang) {
+// The far end of a pseudo-terminal closing hangs the tty up, as a USB
+// adapter pulled out does: monitoring ends and says so once, every call
+// names the port as removed, the port closes whole, and the name opens
+// again once a device is back behind it (here a link re-pointed to a new pty).
+TEST_F(PortOnPty, FarEndClosingIsARemovedDeviceThatOpensAgainWhenBack) {
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const std::string link = std::filesystem::temp_directory_path() / ("pd-unplug-" + std::to_string(::getpid()));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+    port.SetPort(link);
     CountLineErrors(errIO);
+    std::atomic<int> removals{0};
+    port.OnRemoved = [&](TCustomComPort&) { ++removals; };
+    const auto before = openDescriptors();
     port.OpenPort();
     pty.CloseMaster();
-    EXPECT_TRUE(WaitFor([&] { return lineErrors.load() == 1; }));
-    EXPECT_EQ(Raised([&] { port.WriteText("x"); }).ErrorNumber(), CError_WriteFailed);
+    ASSERT_TRUE(WaitFor([&] { return removals.load() == 1; }));
+    EXPECT_EQ(lineErrors.load(), 1) << "the hang-up is a line error first";
+    const std::string said = RemovedDeviceLine(link);
+    EXPECT_NE(said.find(link), std::string::npos) << said;
+    EXPECT_TRUE(said.ends_with("was removed. Plug it in and choose the port again.")) << said;
+    ASSERT_NE(port.MonitoringError(), nullptr);
+    try {
+        std::rethrow_exception(port.MonitoringError());
+    } catch (const EComPort& e) {
+        EXPECT_TRUE(e.DeviceRemoved());
+        EXPECT_EQ(e.Message(), said);
+    }
+    const EComPort write = Raised([&] { port.WriteText("x"); });
+    EXPECT_EQ(write.ErrorNumber(), CError_WriteFailed);
+    EXPECT_EQ(write.Message(), said);
     std::string text;
     EXPECT_EQ(Raised([&] { port.ReadText(text, 1); }).ErrorNumber(), CError_ReadFailed);
+    EXPECT_EQ(Raised([&] { port.SetBreakState(true); }).Message(), said);
 
     const double cpuBefore = ProcessCpuMs();
     std::this_thread::sleep_for(300ms);
     EXPECT_LT(ProcessCpuMs() - cpuBefore, 20.0);
-    EXPECT_EQ(lineErrors.load(), 1);
+    EXPECT_EQ(removals.load(), 1);
     const auto start = Clock::now();
-    port.ClosePort();
+    ASSERT_NO_THROW(port.ClosePort());
     EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(openDescriptors(), before - 1) << "the far end's is the only one gone";
+
+    PtyPair back;
+    ASSERT_TRUE(back.Ok());
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(back.SlavePath(), link);
+    std::string received;
+    std::mutex lock;
+    port.OnRxChar = [&](TCustomComPort& p, int count) {
+        std::string bytes;
+        p.ReadText(bytes, count);
+        std::lock_guard guard(lock);
+        received += bytes;
+    };
+    ASSERT_NO_THROW(port.OpenPort());
+    EXPECT_EQ(port.MonitoringError(), nullptr);
+    back.Send("ok");
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return received == "ok";
+    }));
+    port.WriteText("k");
+    EXPECT_EQ(back.Receive(1), "k");
+    port.ClosePort();
+    EXPECT_EQ(removals.load(), 1);
+    std::filesystem::remove(link);
 }
 
 TEST_F(PortOnPty, ClosingFromTheMonitoringThreadDoesNotHang) {

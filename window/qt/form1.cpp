@@ -107,6 +107,8 @@ void TForm1::BuildMenu() {
     com31 = N2->addAction(QString::fromLatin1(kPortItemNames[2]));
     Com41 = N2->addAction(QString::fromLatin1(kPortItemNames[3]));
     for (QAction* item : {Com11, Com21, com31, Com41}) item->setCheckable(true);
+    CheckAdapterSeparator = N2->addSeparator();
+    CheckAdapter1 = N2->addAction(QString::fromStdString(FormLogic::CheckAdapterMenuText()));
     // The ports the computer has are looked for each time the menu opens.
     connect(N2, &QMenu::aboutToShow, this, Guarded([this] { ListFoundPorts(); }));
     Help1 = MainMenu1->addMenu(CaptionText(Caption::Help1));
@@ -126,6 +128,7 @@ void TForm1::BuildMenu() {
     connect(Com21, &QAction::triggered, this, Guarded([this] { logic_.Com21Click(); }));
     connect(com31, &QAction::triggered, this, Guarded([this] { logic_.com31Click(); }));
     connect(Com41, &QAction::triggered, this, Guarded([this] { logic_.Com41Click(); }));
+    connect(CheckAdapter1, &QAction::triggered, this, Guarded([this] { logic_.CheckAdapterClick(); }));
     connect(About1, &QAction::triggered, this, Guarded([this] { logic_.About1Click(); }));
     connect(About2, &QAction::triggered, this, Guarded([this] { About2Click(); }));
     connect(MakeReport1, &QAction::triggered, this, Guarded([this] { logic_.MakeReportClick(); }));

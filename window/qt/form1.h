@@ -97,6 +97,8 @@ public:
     QAction* com31;
     QAction* Com41;
     std::vector<QAction*> foundPortItems;  // below the four: a separator, then one item a port found
+    QAction* CheckAdapterSeparator;        // ours, at the port menu's end: the adapter check on the chosen port
+    QAction* CheckAdapter1;
     QMenu* Help1;
     QAction* About1;
     QAction* N1;

@@ -54,9 +54,11 @@ void TForm1::ListFoundPorts() {
     for (std::size_t i = 0; i < 4; ++i) fixed[i]->setText(QString::fromStdString(menu.fixedCaptions[i]));
     const std::vector<FormLogic::PortMenuItem>& found = menu.found;
     if (found.empty()) return;
-    foundPortItems.push_back(N2->addSeparator());
+    // Between the four and the adapter check.
+    foundPortItems.push_back(N2->insertSeparator(CheckAdapterSeparator));
     for (const FormLogic::PortMenuItem& item : found) {
-        QAction* action = N2->addAction(QString::fromStdString(item.port.text));
+        QAction* action = new QAction(QString::fromStdString(item.port.text), N2);
+        N2->insertAction(CheckAdapterSeparator, action);
         action->setCheckable(true);
         action->setChecked(item.checked);
         connect(action, &QAction::triggered, this, Guarded([this, name = item.port.name] { logic_.ChoosePort(name); }));

@@ -12,6 +12,7 @@ enum ControlId : int {
     kFirstFoundPort = 0x300,  // the ports found, in the port menu's order
     kMakeReport1 = 0x400, kOpenJournal1, kReportSettings1,  // the report menu's items
     kSaveLine1 = 0x440,       // the report menu's: the line since the last start into a trace file
+    kCheckAdapter1 = 0x480,   // the port menu's last item: the adapter check
     kFirstDialogField = 0x500, kFirstDialogLabel = 0x540,   // a dialog of fields: its edits and their labels
     kAboutClose = 1,          // the About dialog's bt1
 };

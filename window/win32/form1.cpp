@@ -73,6 +73,9 @@ void TForm1::BuildMenu() {
     AppendMenuW(N2, MF_STRING, kCom21, L"Com2");
     AppendMenuW(N2, MF_STRING, kCom31, L"Com3");
     AppendMenuW(N2, MF_STRING, kCom41, L"Com4");
+    // Ours, at the menu's end: the adapter check on the chosen port.
+    AppendMenuW(N2, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(N2, MF_STRING, kCheckAdapter1, core::WideText(FormLogic::CheckAdapterMenuText()).c_str());
     AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(N2), L"Настройки");
     Help1 = CreatePopupMenu();
     AppendMenuW(Help1, MF_STRING, kAbout1, L"Подключение");
@@ -256,7 +259,7 @@ void TForm1::Command(int id) {
         {kCom41, &FormLogic::Com41Click},     {kAbout1, &FormLogic::About1Click},
         {kMakeReport1, &FormLogic::MakeReportClick}, {kOpenJournal1, &FormLogic::OpenJournalFolderClick},
         {kSaveLine1, &FormLogic::SaveLineClick},
-        {kReportSettings1, &FormLogic::ReportSettingsClick},
+        {kReportSettings1, &FormLogic::ReportSettingsClick}, {kCheckAdapter1, &FormLogic::CheckAdapterClick},
     };
     for (const auto& command : kCommands)
         if (command.id == id) return (logic_.*command.handler)();
@@ -269,7 +272,9 @@ void TForm1::Command(int id) {
 }
 
 void TForm1::ListFoundPorts() {
-    while (GetMenuItemCount(N2) > 4) DeleteMenu(N2, 4, MF_BYPOSITION);
+    // The found ports lie between the four and the adapter check's separator and item.
+    constexpr int kFixed = 4, kCheckItems = 2;
+    while (GetMenuItemCount(N2) > kFixed + kCheckItems) DeleteMenu(N2, kFixed, MF_BYPOSITION);
     foundPorts_.clear();
     const FormLogic::PortMenu menu = logic_.ScanPortMenu();
     for (UINT i = 0; i < 4; ++i) {
@@ -282,10 +287,11 @@ void TForm1::ListFoundPorts() {
     }
     const std::vector<FormLogic::PortMenuItem>& found = menu.found;
     if (found.empty()) return;
-    AppendMenuW(N2, MF_SEPARATOR, 0, nullptr);
+    InsertMenuW(N2, kFixed, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
     for (const FormLogic::PortMenuItem& item : found) {
         const int id = kFirstFoundPort + static_cast<int>(foundPorts_.size());
-        AppendMenuW(N2, MF_STRING | (item.checked ? MF_CHECKED : 0), static_cast<UINT_PTR>(id),
+        InsertMenuW(N2, static_cast<UINT>(kFixed + 1 + foundPorts_.size()),
+                    MF_BYPOSITION | MF_STRING | (item.checked ? MF_CHECKED : 0), static_cast<UINT_PTR>(id),
                     core::WideText(item.port.text).c_str());
         foundPorts_.push_back(item.port.name);
     }
