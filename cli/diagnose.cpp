@@ -173,6 +173,7 @@ private:
 
     // Which step did not happen, as the line shows it.
     int Failed() {
+        LineFacts facts = WithAdapter({}, options_.port);
         TakeRealTime();
         EndLine();
         if (const int signal = StopSignal()) {
@@ -201,7 +202,6 @@ private:
         // journal has it so); the line's otherwise, as the window would read it.
         report_.failure = window_.Failure();
         if (!report_.failure.Failed()) {
-            LineFacts facts;
             facts.synced = engine_.State().Synced;
             report_.failure = ReadLineBack(trace_.Snapshot(), facts);
         }

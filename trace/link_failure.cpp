@@ -5,6 +5,7 @@
 
 #include "core/text/format.h"
 #include "localization/gettext.h"
+#include "serial/device/adapter_info.h"
 
 namespace cli {
 
@@ -114,6 +115,14 @@ LinkFailure ClassifyLinkFailure(const Exchange& ex, const LineFacts& facts) {
         case MissingStep::Link: return Of(kStopped);
         default: return Of(kNoIdentification);
     }
+}
+
+LineFacts WithAdapter(LineFacts facts, const std::string& port) {
+    const serial::device::AdapterInfo adapter = serial::device::DescribeAdapter(port);
+    facts.adapterTimerMs = adapter.latencyTimerMs;
+    facts.adapterRemedy =
+        serial::device::LatencyTimerTooLong(adapter) ? serial::device::SlowAdapterRemedy(port, adapter) : "";
+    return facts;
 }
 
 LinkFailure ReadLineBack(const LineSnapshot& line, LineFacts facts) {

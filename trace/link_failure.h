@@ -33,6 +33,11 @@ struct LineFacts {
 
 LinkFailure ClassifyLinkFailure(const Exchange& exchange, const LineFacts& facts);
 
+// `facts` with what the system tells of the adapter behind `port` (its
+// latency timer, and how to shorten it where it is too long). Asked while the
+// port is open: a pseudo-terminal goes with its last user.
+LineFacts WithAdapter(LineFacts facts, const std::string& port);
+
 // The line since the start, analysed and classified; `facts` gives what the
 // line cannot tell (the engine's state, the adapter), the rest is taken from `line`.
 LinkFailure ReadLineBack(const LineSnapshot& line, LineFacts facts);

@@ -227,7 +227,7 @@ void FormLogic::timer1Timer() {
 }
 
 void FormLogic::LinkLost() {
-    cli::LineFacts facts;
+    cli::LineFacts facts = cli::WithAdapter({}, com_.Port());
     facts.synced = Engine().State().Synced;
     failure_ = cli::ReadLineBack(line_.Snapshot(), facts);
     std::string text = failure_.text;

@@ -97,7 +97,14 @@ TEST(Report, TextsFromThePumpAndTheUserArePrintedNotObeyed) {
     d.identification[report::kOriginalNumber] = "<script>alert(1)</script>&";
     d.faults.done = true;
     d.faults.faults = {{0x53, 2, std::string(3 * report::kMostHelpChars, 'x')}};
+    EXPECT_EQ(report::ReportHtml(d, {}).find("id=\"failure\""), std::string::npos) << "no failure, no section";
+    // The failure's sentence comes from a catalog the user may replace.
+    d.failureCause = "no_answer";
+    d.failureText = "Is the <ignition> on & the line connected?";
     const std::string html = report::ReportHtml(d, {"<b>Мастерская</b>", ""});
+    EXPECT_NE(html.find("<p id=\"failure\" data-cause=\"no_answer\">Is the &lt;ignition&gt; on &amp; the line "
+                        "connected?</p>"),
+              std::string::npos);
     EXPECT_EQ(html.find("<script>"), std::string::npos);
     EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;&amp;"), std::string::npos);
     EXPECT_NE(html.find("&lt;b&gt;Мастерская&lt;/b&gt;"), std::string::npos);

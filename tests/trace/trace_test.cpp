@@ -63,6 +63,38 @@ TEST(TracingPort, TheWindowsRingStaysWithinItsBoundUnderAFloodAndAcrossStarts) {
     }
 }
 
+// Late answers name the adapter's latency timer where the system tells it,
+// and its remedy where it is too long.
+TEST(LinkFailure, LateAnswersSayWhatTheAdaptersTimerIs) {
+    cli::Exchange late;
+    late.sent = late.echoed = 10;
+    late.synced = true;
+    late.missing = cli::MissingStep::Link;
+    late.derailments = {{5, "a pump byte", cli::DerailKind::Other}, {9, "late", cli::DerailKind::Late},
+                        {12, "garbled after it", cli::DerailKind::Garbled}};
+    const struct {
+        int timerMs;
+        const char* remedy;
+        const char* says;
+    } rows[] = {
+        {-1, "", "(for a USB adapter, set its latency timer to 1 ms)"},
+        {16, "echo 1 | sudo tee /sys/x", "(its timer is now 16 ms; echo 1 | sudo tee /sys/x)"},
+        {1, "", "a busy computer (the adapter's latency timer is 1 ms, as it should be)"},
+    };
+    for (const auto& row : rows) {
+        cli::LineFacts facts;
+        facts.adapterTimerMs = row.timerMs;
+        facts.adapterRemedy = row.remedy;
+        const cli::LinkFailure failure = cli::ClassifyLinkFailure(late, facts);
+        EXPECT_EQ(failure.cause, "late_answers");
+        EXPECT_NE(failure.text.find(row.says), std::string::npos) << failure.text;
+    }
+    // Records left out before the late answer: what the line shows there means nothing.
+    cli::LineFacts gap;
+    gap.gapEndUs = 8;
+    EXPECT_EQ(cli::ClassifyLinkFailure(late, gap).cause, "answers_stopped");
+}
+
 TEST(TraceSummary, CostGrowsWithTheTraceNotItsSquare) {
     // Bytes sent, then as many echoes that match none of them.
     constexpr int kBytes = 100000;
