@@ -94,6 +94,14 @@ public:
         return Finish(code);
     }
 
+    // The adapter went away while the port was open: the port's failure,
+    // whatever the line showed before it.
+    int Removed(const std::string& said) {
+        report_.failure = {"adapter_removed", said};
+        return PortFailure({kExitPortError, "the adapter on " + options_.port + " was removed",
+                            "plug the adapter in again and run the command again"});
+    }
+
     int PortFailure(const PortProblem& problem) {
         report_.error = problem.reason;
         err_ << "pumpdiag-cli: " << problem.reason << "\n" << "hint: " << problem.hint << "\n";
@@ -112,7 +120,8 @@ private:
             [&] {
                 if (reached()) return true;
                 if (StopSignal()) return true;
-                ended = Shows(Control::Button3);
+                // A removed adapter ends the link at once, without the watchdog.
+                ended = Shows(Control::Button3) || !window_.PortRemoval().empty();
                 return ended;
             },
             limit);
@@ -181,6 +190,7 @@ private:
             err_ << "pumpdiag-cli: " << report_.error << "\n";
             return Finish(128 + signal);
         }
+        if (!window_.PortRemoval().empty()) return Removed(window_.PortRemoval());
         const std::vector<LineRecord> records = trace_.Records();
         if (const std::string flood = FloodVerdict(trace_.Arrived(), records.empty() ? 0 : records.back().us);
             !flood.empty()) {
@@ -306,6 +316,7 @@ int RunDiagnose(const DiagnoseOptions& options, std::ostream& out, std::ostream&
     } catch (const PortOpenError& e) {
         return diagnosis.PortFailure(e.Problem());
     } catch (const serial::EComPort& e) {
+        if (e.DeviceRemoved()) return diagnosis.Removed(e.Message());
         return diagnosis.PortFailure({kExitPortError, "port error: " + e.Message(), "check the adapter and its cable"});
     } catch (const core::EFCreateError& e) {
         err << "pumpdiag-cli: " << e.Message() << "\n";

@@ -24,6 +24,7 @@ const char* EventName(JournalEvent event) {
         case JournalEvent::Identification: return "identification";
         case JournalEvent::FaultRead: return "fault read";
         case JournalEvent::LinkFailed: return "link failed";
+        case JournalEvent::AdapterRemoved: return "adapter removed";
         default: return "erase";
     }
 }

@@ -17,13 +17,15 @@ namespace report {
 
 // A failed link's event names its cause and the sentence the user read:
 // "link failed (no_answer): ...".
-enum class JournalEvent { Identification, FaultRead, Erase, LinkFailed };
+// An adapter's removal names the port, and the pump identified on it if any.
+enum class JournalEvent { Identification, FaultRead, Erase, LinkFailed, AdapterRemoved };
 
 // The journal's file in the user's folder; empty when there is no such folder.
 std::string JournalPath();
 
 // The record of `event` in `d` at `time`. Faults are "53:2 5A:17" (code in
-// hex, counter), or "no faults"; empty for an identification, a failed link.
+// hex, counter), or "no faults"; empty for an identification, a failed link
+// and a removal.
 JournalEntry JournalRecord(JournalEvent event, const Diagnosis& d, const LocalTime& time);
 
 // Appends the entries in one write, in the file's own layout, separator and

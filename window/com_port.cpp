@@ -39,6 +39,13 @@ public:
         com_.OnRxChar = [this](serial::TCustomComPort&, int count) {
             if (OnRxChar) OnRxChar(count);
         };
+        com_.OnRemoved = [this](serial::TCustomComPort& port) {
+            if (OnRemoved) OnRemoved(port.MonitoringError());
+        };
+        com_.GuiDispatcher = [this](std::function<void()> task) {
+            if (GuiDispatcher) GuiDispatcher(std::move(task));
+            else task();
+        };
     }
 
     std::string Port() const override { return com_.Port(); }

@@ -19,6 +19,7 @@
 #include "trace/line_trace.h"
 #include "core/text/cp1251.h"
 #include "window/form_files.h"
+#include "window/handler_guard.h"
 #include "window/port_ini.h"
 #include "window/report_settings_dialog.h"
 
@@ -65,6 +66,8 @@ FormLogic::~FormLogic() { EndLine(); }
 void FormLogic::Attach(protocol::PumpProtocol& engine) {
     engine_ = &engine;
     com_.OnRxChar = [this](int count) { engine_->Rx(count); };
+    com_.GuiDispatcher = [this](std::function<void()> task) { face_.Post(std::move(task)); };
+    com_.OnRemoved = [this](std::exception_ptr why) { PortRemoved(why); };
 }
 
 void FormLogic::EndLine() noexcept {
@@ -76,6 +79,8 @@ void FormLogic::EndLine() noexcept {
     } catch (...) {
     }
     com_.OnRxChar = nullptr;
+    com_.OnRemoved = nullptr;
+    com_.GuiDispatcher = nullptr;
 }
 
 protocol::PumpProtocol& FormLogic::Engine() { return *engine_; }
@@ -149,6 +154,7 @@ void FormLogic::OpenPortFromIni() {
         face_.Draw(FormPart::PortItems, 0);
     }
     SetMemo2({});
+    portRemoval_.clear();
     OpenPortNamedInIni();
     com_.PurgeBuffers(true, true);
     core::DelayMs(kSettleAfterOpenMs);
@@ -192,6 +198,33 @@ FormLogic::PortMenu FormLogic::ScanPortMenu() const {
     return menu;
 }
 
+// The port's own error, presented as its other errors are (an error box);
+// choosing the port again from the menu closes the gone device and opens
+// the adapter once it is back.
+void FormLogic::PortRemoved(std::exception_ptr why) {
+    try {
+        std::rethrow_exception(why);
+    } catch (const core::Exception& error) {
+        portRemoval_ = error.Message();
+    } catch (...) {
+    }
+    // The link's failure too: the watchdog that notices it later reads no other cause.
+    failure_ = {"adapter_removed", portRemoval_};
+    if (startIdentified_) {
+        diagnosis_.failureCause = failure_.cause;
+        diagnosis_.failureText = failure_.text;
+    }
+    report::Diagnosis about = diagnosis_.port == com_.Port() ? diagnosis_ : report::Diagnosis{};
+    about.port = com_.Port();
+    about.version = diagnosis_.version;
+    Journal(report::JournalEvent::AdapterRemoved, about);
+    try {
+        std::rethrow_exception(why);
+    } catch (...) {
+        PresentEscapedError();
+    }
+}
+
 void FormLogic::Com11Click() { ChoosePort(kPortItemNames[0]); }
 void FormLogic::Com21Click() { ChoosePort(kPortItemNames[1]); }
 void FormLogic::com31Click() { ChoosePort(kPortItemNames[2]); }
@@ -227,6 +260,8 @@ void FormLogic::timer1Timer() {
 }
 
 void FormLogic::LinkLost() {
+    // A removed adapter was said and journalled as it went.
+    if (!portRemoval_.empty()) return SetMemo2(portRemoval_);
     cli::LineFacts facts = cli::WithAdapter({}, com_.Port());
     facts.synced = Engine().State().Synced;
     failure_ = cli::ReadLineBack(line_.Snapshot(), facts);

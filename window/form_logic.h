@@ -133,6 +133,10 @@ public:
     // pending, and written with the next one that can be).
     bool JournalBehind() const { return journal_.Behind(); }
 
+    // The removal of the open port's device (a USB adapter pulled out), as
+    // the window said it; empty since the port was last opened, while none.
+    const std::string& PortRemoval() const { return portRemoval_; }
+
     // --- the engine's effects ---
     void SetFieldText(protocol::IdentField field, const std::string& text) override;
     void SetMemo2Text(const std::string& text) override;
@@ -149,6 +153,8 @@ private:
     void Identified();
     void FaultsRead();
     void Erased();
+    // The port's device went away: said, journalled, remembered.
+    void PortRemoved(std::exception_ptr why);
     void Journal(report::JournalEvent event);
     void Journal(report::JournalEvent event, const report::Diagnosis& d);
     // The watchdog gave the start back: the line read back, its failure shown and journalled.
@@ -174,6 +180,7 @@ private:
     report::Diagnosis diagnosis_;
     std::string journalPath_;
     report::JournalKeeper journal_{journalPath_};
+    std::string portRemoval_;
     // The erase button clicked, its block not yet sent: any thread.
     std::atomic<bool> eraseRequested_{false};
     AdapterCheckRun check_{face_, com_};

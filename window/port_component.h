@@ -3,6 +3,7 @@
 // and the arrival event.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,11 @@ public:
     virtual bool Connected() const = 0;
     // Called on the port's monitoring thread with the count of waiting bytes.
     std::function<void(int count)> OnRxChar;
+    // The port's device went away while it was open (a USB adapter pulled
+    // out): monitoring has ended, `why` is the port's error that says so.
+    // Called once, through GuiDispatcher (the GUI thread); assigned while closed.
+    std::function<void(std::exception_ptr why)> OnRemoved;
+    std::function<void(std::function<void()> task)> GuiDispatcher;
 };
 
 // The window's port with its stored settings: 9600 baud, even parity, 8 data
