@@ -1,6 +1,7 @@
 #include "protocol/pump_protocol.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/text/cp1251.h"
 #include "core/platform/delay.h"
@@ -12,6 +13,11 @@ namespace {
 constexpr int kEchoPolls = 101;
 constexpr int kCounterPolls = 80;
 constexpr int kReplyPolls = 10;
+// The wait after the engine's end byte, which the pump does not answer, lasts
+// its 10 polls of about a millisecond; this leaves room for the poll's own
+// read. A poll that would begin later belongs to a thread that was held up,
+// and what it found would be the pump's next length byte.
+constexpr auto kEndByteWaitLimit = std::chrono::milliseconds(kReplyPolls + 2);
 constexpr std::size_t kMaxEchoRead = 22;
 constexpr std::uint8_t kEndByte = 0x03;
 constexpr std::uint8_t kSyncAnswer = 0xAE;
@@ -131,10 +137,10 @@ void PumpProtocol::timer1Timer() {
 
 // ---------------------------------------------------------------- reception
 
-std::uint8_t PumpProtocol::PollOneByte(int polls, bool& got) {
+std::uint8_t PumpProtocol::PollOneByte(int polls, bool& got, std::chrono::steady_clock::time_point until) {
     std::string byte;
     got = false;
-    for (int poll = 0; poll < polls; ++poll) {
+    for (int poll = 0; poll < polls && std::chrono::steady_clock::now() < until; ++poll) {
         int n = port_.ReadText(byte, 1);
         core::DelayMs(1);
         if (n > 0 && !byte.empty()) {
@@ -200,6 +206,14 @@ void PumpProtocol::AwaitPumpReply() {
     PollOneByte(kReplyPolls, got);
 }
 
+void PumpProtocol::AwaitAfterEndByte() {
+    // Polls as AwaitPumpReply does, but only within the wait's own time: on a
+    // busy computer the polls stretch, and a late one would swallow the
+    // length byte of the pump's next block, which Rx must take.
+    bool got;
+    PollOneByte(kReplyPolls, got, std::chrono::steady_clock::now() + kEndByteWaitLimit);
+}
+
 void PumpProtocol::SendBlock() {
     const ByteString<255> snapshot = PendingSnapshot();
     const auto lengthByte = static_cast<std::uint8_t>(snapshot.size() + 2);
@@ -216,7 +230,8 @@ void PumpProtocol::SendBlock() {
     sendOne(lengthByte);
     sendOne(blockCounter_);
     for (std::size_t i = 0; i < snapshot.size(); ++i) sendOne(snapshot[i]);
-    sendOne(kEndByte);
+    SendEchoed(std::string(1, static_cast<char>(kEndByte)));
+    AwaitAfterEndByte();
     {
         // A request made while the block was going out stays pending.
         std::lock_guard guard(pendingMutex_);

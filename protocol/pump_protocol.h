@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -72,6 +73,7 @@ public:
     void ReceiveBlockByte();
     void SendBlock();
     void AwaitPumpReply();
+    void AwaitAfterEndByte();  // AwaitPumpReply bounded by its own 10 ms
     void DecodeIdentification();
     void AppendFaultByte();
     void ShowFaultRecords();
@@ -81,7 +83,9 @@ private:
     ByteString<255> PendingSnapshot() const;
     void SetPending(const ByteString<255>& command);
     void RestartWatchdogAtBlockEnd();
-    std::uint8_t PollOneByte(int polls, bool& got);
+    // Polls that would begin at `until` or later are not made.
+    std::uint8_t PollOneByte(int polls, bool& got,
+                             std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
 
     PumpPort& port_;
     EngineView& view_;

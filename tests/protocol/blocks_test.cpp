@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine_fakes.h"
 
 using namespace testing_support;
@@ -208,6 +211,42 @@ TEST(BlockSend, RequestMadeWhileBlockGoesOutIsNotLost) {
         PlayPumpBlock(engine, line, PumpBlock(0x04, 0x09, ""));
         EXPECT_EQ(line.written.substr(3), Bytes({0x03, 0x05, row.nextTitle, 0x03}));
     }
+}
+
+// A thread held up inside the wait after its end byte: the pump's next block
+// begins meanwhile, and its length byte is Rx's, not the wait's.
+class HeldUpAfterEndByte : public ScriptedLine {
+public:
+    int WriteText(const std::string& bytes) override {
+        // The fourth byte of the engine's block is its end byte, which the pump does not answer.
+        endByteSent = playing && written.size() == 3;
+        if (endByteSent) replyWithComplement = false;
+        return ScriptedLine::WriteText(bytes);
+    }
+    int ReadText(std::string& bytes, int count) override {
+        const int n = ScriptedLine::ReadText(bytes, count);
+        if (endByteSent && ++readsAfterEnd == 2) {  // the end byte's echo, then its first poll
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            Push("\x03");
+        }
+        return n;
+    }
+    bool playing = false;  // the engine's block goes out; `written` holds only its bytes
+    bool endByteSent = false;
+    int readsAfterEnd = 0;
+};
+
+TEST(BlockSend, AWaitHeldUpAfterTheEndByteLeavesThePumpsNextBlockToRx) {
+    HeldUpAfterEndByte line;
+    RecordingView view;
+    PumpProtocol engine(line, view);
+    Synchronise(engine, line);
+    PlayPumpBlockBody(engine, line, Bytes({0x03, 0x02, 0x09}));
+    line.written.clear();
+    line.playing = true;
+    PlayEndByte(engine, line);
+    ASSERT_EQ(line.written, Bytes({0x03, 0x03, 0x09, 0x03}));
+    EXPECT_EQ(line.Waiting(), 1) << "the pump's next length byte was swallowed";
 }
 
 }  // namespace
