@@ -38,6 +38,8 @@ constexpr const char* kLosesEcho =
 constexpr const char* kTooSlow =
     "Verdict: too slow; it does not fit the engine's 10 ms reply window (the echo must come back within %s ms to "
     "leave room for the pump's answer; p99 is %s ms). What to do: %s.";
+constexpr const char* kBusyComputer =
+    "this line is the computer's own, so the computer answered late: close other programs, then check again";
 constexpr const char* kFits = "Verdict: the adapter echoes every byte and fits the engine's 10 ms reply window.";
 
 std::string Tr(const char* text) { return localization::TranslateUtf8(text); }
@@ -136,8 +138,9 @@ AdapterReport JudgeAdapter(const EchoMeasurement& m, const std::string& port, co
         r.verdictLine = FormatText(Tr(kLosesEcho), {m.sent - m.echoed, m.sent});
     } else if (r.p99Ms > r.budgetMs) {
         r.verdict = AdapterVerdict::TooSlow;
-        r.verdictLine = FormatText(Tr(kTooSlow), {Fixed(r.budgetMs), Fixed(r.p99Ms),
-                                                  serial::device::SlowAdapterRemedy(port, adapter)});
+        const std::string remedy =
+            adapter.computersOwn ? Tr(kBusyComputer) : serial::device::SlowAdapterRemedy(port, adapter);
+        r.verdictLine = FormatText(Tr(kTooSlow), {Fixed(r.budgetMs), Fixed(r.p99Ms), remedy});
     } else {
         r.verdictLine = Tr(kFits);
     }
@@ -151,7 +154,7 @@ AdapterReport JudgeAdapter(const EchoMeasurement& m, const std::string& port, co
 
 std::vector<std::string> AdapterCheckTexts() {
     return {kPortWithKind, kPort,   kSent,      kChanged,   kLatency, kStray, kTimer,
-            kNoEcho,       kWrongEcho, kLosesEcho, kTooSlow, kFits};
+            kNoEcho,       kWrongEcho, kLosesEcho, kTooSlow, kBusyComputer, kFits};
 }
 
 }  // namespace adapter

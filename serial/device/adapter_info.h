@@ -21,6 +21,7 @@ struct AdapterInfo {
     std::string driver;            // Linux: the kernel driver; Windows: the device's bus enumerator (FTDIBUS, USB)
     int latencyTimerMs = -1;       // -1: the system does not tell
     std::string latencyTimerPath;  // where the timer is kept: the sysfs attribute, the registry key
+    bool computersOwn = false;     // a simulated line or a pseudo-terminal: its timing is the computer's
 };
 
 // Described while the port is open: a pseudo-terminal goes away with its last user.

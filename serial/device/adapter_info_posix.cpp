@@ -28,6 +28,7 @@ AdapterInfo DescribeAdapter(const std::string& port) {
     AdapterInfo info;
     if (IsSimulatedPortName(port)) {
         info.kind = Tr(kSimulated);
+        info.computersOwn = true;
         return info;
     }
     std::error_code ec;
@@ -38,6 +39,7 @@ AdapterInfo DescribeAdapter(const std::string& port) {
     }
     if (device.parent_path() == "/dev/pts") {
         info.kind = Tr(kPty);
+        info.computersOwn = true;
         return info;
     }
     const fs::path sys = fs::path("/sys/class/tty") / device.filename() / "device";

@@ -122,7 +122,7 @@ AdapterInfo Described(const std::wstring& enumerator, const std::wstring& device
 }  // namespace
 
 AdapterInfo DescribeAdapter(const std::string& port) {
-    if (IsSimulatedPortName(port)) return {Tr(kSimulated), "", -1, ""};
+    if (IsSimulatedPortName(port)) return {Tr(kSimulated), "", -1, "", true};
     const std::wstring name = BarePortName(port);
     for (const wchar_t* enumerator : kEnumerators) {
         const std::wstring bus = kEnumRoot + std::wstring(enumerator);
@@ -139,7 +139,7 @@ AdapterInfo DescribeAdapter(const std::string& port) {
             }
         }
     }
-    return {Tr(kSerialPort), "", -1, ""};
+    return {Tr(kSerialPort), "", -1, "", false};
 }
 
 std::string SlowAdapterRemedy(const std::string&, const AdapterInfo& adapter) {

@@ -134,6 +134,8 @@ TEST(AdapterInfo, FromTheDeviceParametersOfThePortsDevice) {
          "What to do: use a built-in serial port or a USB adapter with low latency", "now"},
         {"COM1", "built-in serial port", "ACPI", -1, 1.5, "fits", "Latency Timer"},
         {"COM9", "serial port", "", -1, 1.5, "Port COM9 (serial port)", "Latency Timer"},
+        // The simulated line's lateness is the computer's, not an adapter's.
+        {"SIM", "simulated pump line", "", -1, 16.0, "What to do: this line is the computer's own", "Device Manager"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.port);
