@@ -44,7 +44,8 @@ struct AdapterReport {
 };
 
 // In the current language (English where no catalog is loaded, as in the companion).
-AdapterReport JudgeAdapter(const EchoMeasurement& m, const std::string& port, const serial::device::AdapterInfo& adapter);
+AdapterReport JudgeAdapter(const EchoMeasurement& m, const std::string& port,
+                           const serial::device::AdapterInfo& adapter);
 
 // Every English text of the report that goes through the catalogs.
 std::vector<std::string> AdapterCheckTexts();

@@ -1,5 +1,7 @@
 #include "window/adapter_check_run.h"
 
+#include <exception>
+#include <system_error>
 #include <utility>
 
 #include "adapter/adapter_check.h"
@@ -53,23 +55,32 @@ void AdapterCheckRun::Start(std::function<void(const AdapterCheckOutcome&)> fini
     const serial::device::AdapterInfo info = serial::device::DescribeAdapter(port);
     running_ = true;
     stop_ = false;
-    worker_ = std::thread([this, port, info] {
-        adapter::EchoMeasurement measured;
-        std::string failure;
-        try {
-            measured = adapter::MeasureEcho(com_, adapter::kCheckBytes, &stop_);
-        } catch (const core::Exception& e) {
-            failure = e.Message();
-        }
-        if (stop_) return;  // abandoned: the window is going
-        face_.Post([this, port, info, measured, failure] {
-            if (worker_.joinable()) worker_.join();
-            if (!running_) return;
-            if (!failure.empty())
-                return Finish({false, core::FormatText(Tr(adapter_check_text::kStopped), {failure})});
-            const adapter::AdapterReport report = adapter::JudgeAdapter(measured, port, info);
-            Finish({report.verdict == adapter::AdapterVerdict::Fits, report.text});
-        });
+    try {
+        worker_ = std::thread([this, port, info] { Measure(port, info); });
+    } catch (const std::system_error& e) {
+        Finish({false, core::FormatText(Tr(adapter_check_text::kStopped), {e.what()})});
+    }
+}
+
+void AdapterCheckRun::Measure(const std::string& port, const serial::device::AdapterInfo& info) {
+    adapter::EchoMeasurement measured;
+    std::string failure;
+    try {
+        measured = adapter::MeasureEcho(com_, adapter::kCheckBytes, &stop_);
+    } catch (const core::Exception& e) {
+        failure = e.Message();
+    } catch (const std::exception& e) {
+        // Nothing may leave the thread: the port still has to be given back.
+        failure = e.what();
+    }
+    if (stop_) return;  // abandoned: the window is going
+    face_.Post([this, port, info, measured, failure] {
+        if (worker_.joinable()) worker_.join();
+        if (!running_) return;
+        if (!failure.empty())
+            return Finish({false, core::FormatText(Tr(adapter_check_text::kStopped), {failure})});
+        const adapter::AdapterReport report = adapter::JudgeAdapter(measured, port, info);
+        Finish({report.verdict == adapter::AdapterVerdict::Fits, report.text});
     });
 }
 

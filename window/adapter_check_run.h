@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/device/adapter_info.h"
 #include "window/form_face.h"
 #include "window/port_component.h"
 
@@ -61,6 +62,8 @@ public:
     void Abandon() noexcept;
 
 private:
+    // The check's thread: the echoes measured, the finish posted.
+    void Measure(const std::string& port, const serial::device::AdapterInfo& info);
     // Puts the port back and reports; `sayReopening`: a port that does not
     // open again is added to the outcome.
     void Finish(AdapterCheckOutcome outcome, bool sayReopening = true);

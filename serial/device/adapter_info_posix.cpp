@@ -14,8 +14,10 @@ constexpr const char* kSimulated = "simulated pump line";
 constexpr const char* kPty = "pseudo-terminal";
 constexpr const char* kSerialPort = "serial port";
 constexpr const char* kWithDriver = "serial port, driver %s";
-constexpr const char* kFtdiTimer = "enable low latency on this FTDI adapter: echo 1 | sudo tee %s (now %d ms), then check again";
-constexpr const char* kFtdiFlag = "enable low latency on this FTDI adapter: sudo setserial %s low_latency, then check again";
+constexpr const char* kFtdiTimer =
+    "enable low latency on this FTDI adapter: echo 1 | sudo tee %s (now %d ms), then check again";
+constexpr const char* kFtdiFlag =
+    "enable low latency on this FTDI adapter: sudo setserial %s low_latency, then check again";
 constexpr const char* kOtherTimer = "lower the adapter's latency timer: echo 1 | sudo tee %s, then check again";
 constexpr const char* kNoTimer =
     "use a built-in serial port or a USB adapter with low latency (for an FTDI adapter: enable low latency)";
