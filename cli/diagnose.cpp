@@ -50,6 +50,7 @@ public:
         : options_(options), out_(out), err_(err), com_(window::MakeComPort()), window_(*com_),
           trace_(window_.LinePort()), engine_(trace_, window_) {
         window_.Attach(engine_);
+        window_.SetEnginePort(trace_);
         com_->OnRxChar = [this](int count) { engine_.Rx(count); };
         report_.port = options.port;
         report_.clearRequested = options.clearFaults;

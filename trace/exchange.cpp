@@ -255,6 +255,8 @@ Exchange AnalyseTrace(std::vector<LineRecord> records) {
         }
     }
     for (std::size_t i = wokenAt; i < items.size(); ++i) ex.receivedAfterWake += items[i].sent ? 0 : 1;
+    for (std::size_t i = 0; i + 1 < items.size(); ++i)
+        ex.lateEchoes += items[i].sent && items[i].echoUs < 0 && !items[i + 1].sent && items[i + 1].byte == items[i].byte;
     if (keyAt == items.size()) {
         ex.missing = MissingStep::Synchronisation;
         // The pattern's bytes one after the other, echoes aside, yet unanswered.

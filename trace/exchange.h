@@ -52,6 +52,9 @@ struct Exchange {
     // without the tester's answer (read together, too late for the engine).
     int receivedAfterWake = 0;
     bool syncUnanswered = false;
+    // Sent bytes without their echo that came back later, as the next byte
+    // received: an adapter slower than the engine's echo wait.
+    int lateEchoes = 0;
     std::string verdict;  // one sentence: what the line shows
     std::int64_t endUs = 0;
 };

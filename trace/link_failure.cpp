@@ -99,10 +99,10 @@ std::string FloodVerdict(std::uint64_t arrived, std::int64_t us) {
 
 LinkFailure ClassifyLinkFailure(const Exchange& ex, const LineFacts& facts) {
     if (!FloodVerdict(facts.arrived, facts.spanUs).empty()) return Of(kFlood);
-    if (ex.sent > 0 && ex.echoed == 0) return Of(kNoEcho);
+    // The pattern came, but in one read: the engine saw it too late to answer.
+    if (!ex.synced && !facts.synced && ex.syncUnanswered) return Late(facts);
+    if (ex.sent > 0 && ex.echoed == 0) return ex.lateEchoes > 0 ? Late(facts) : Of(kNoEcho);
     if (!ex.synced && !facts.synced) {
-        // The pattern came, but in one read: the engine saw it too late to answer.
-        if (ex.syncUnanswered) return Late(facts);
         return Of(ex.receivedAfterWake == 0 ? kNoAnswer : kBadSync);
     }
     switch (FirstDerailment(ex, facts.gapEndUs)) {

@@ -84,13 +84,21 @@ std::string TracingPort::FileLimitNote() const {
 }
 
 int TracingPort::WriteText(const std::string& bytes) {
+    // Awaited before the write: another thread that reads while the byte goes
+    // out (the window's echo probe, sent from the GUI thread) takes its echo
+    // for one.
+    {
+        const auto before = Clock::now();
+        std::lock_guard guard(mutex_);
+        for (char c : bytes) PushPending(static_cast<std::uint8_t>(c), before);
+    }
     const int written = inner_.WriteText(bytes);
     // Stamped when the write has completed: the byte is then on the line.
     const auto at = Clock::now();
     std::lock_guard guard(mutex_);
     for (char c : bytes) {
         Add(LineDir::Sent, static_cast<std::uint8_t>(c), at);
-        PushPending(static_cast<std::uint8_t>(c), at);
+        ++sent_;
     }
     Flush();
     return written;
@@ -106,7 +114,10 @@ int TracingPort::ReadText(std::string& bytes, int count) {
         while (pendingCount_ > 0 && at - pendingEcho_[pendingFirst_].at > kEchoWait) PopPending();
         // The adapter returns what was sent, in order; anything else is the pump's.
         const bool echo = pendingCount_ > 0 && pendingEcho_[pendingFirst_].byte == byte;
-        if (echo) PopPending();
+        if (echo) {
+            PopPending();
+            ++echoed_;
+        }
         Add(echo ? LineDir::Echo : LineDir::Received, byte, at);
     }
     Flush();
@@ -133,6 +144,16 @@ std::uint64_t TracingPort::Arrived() const {
     return arrived_;
 }
 
+std::uint64_t TracingPort::Sent() const {
+    std::lock_guard guard(mutex_);
+    return sent_;
+}
+
+std::uint64_t TracingPort::Echoed() const {
+    std::lock_guard guard(mutex_);
+    return echoed_;
+}
+
 std::vector<LineRecord> TracingPort::Records() const {
     std::lock_guard guard(mutex_);
     return window_.Records();
@@ -142,7 +163,7 @@ void TracingPort::MarkStart() {
     const auto now = Clock::now();
     std::lock_guard guard(mutex_);
     window_.Clear();
-    arrived_ = 0;
+    arrived_ = sent_ = echoed_ = 0;
     startUs_ = std::chrono::duration_cast<std::chrono::microseconds>(now - start_).count();
 }
 

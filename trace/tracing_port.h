@@ -84,8 +84,11 @@ public:
     void PurgeBuffers(bool input, bool output) override;
 
     std::vector<LineRecord> Records() const;
-    // Bytes read from the line since the start, echoes included.
+    // Bytes read from the line since the start, echoes included; those
+    // sent and those of them that came back as their echo.
     std::uint64_t Arrived() const;
+    std::uint64_t Sent() const;
+    std::uint64_t Echoed() const;
 
     // Forgets the records kept in memory (not those in the file): the line
     // from here on is a new start's.
@@ -119,6 +122,7 @@ private:
     std::string path_;
     std::ofstream file_;
     std::uint64_t arrived_ = 0;
+    std::uint64_t sent_ = 0, echoed_ = 0;
     std::uintmax_t written_ = 0;
     std::int64_t limitReachedUs_ = -1;
     bool writeFailed_ = false;

@@ -1,6 +1,8 @@
 #include "window/form_logic.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -37,6 +39,10 @@ constexpr std::uint16_t kSettleAfterOpenMs = 300;
 // 2.3 MB in all.
 constexpr std::size_t kLineHeadRecords = 1 << 14;
 constexpr std::size_t kLineTailRecords = 1 << 17;
+// The byte sent to see the adapter's echo, and how long the echo may take:
+// the engine's own echo wait (101 ms) with room for a loaded machine.
+constexpr std::uint8_t kEchoProbe = 0xAA;
+constexpr auto kEchoProbeWait = std::chrono::milliseconds(300);
 
 bool IsFaultCode(int code) { return code >= kFirstFaultCode && code <= kLastFaultCode; }
 
@@ -259,11 +265,27 @@ void FormLogic::timer1Timer() {
     });
 }
 
+// A start the pump did not answer sends no byte whose echo would show the
+// adapter: one byte now, which a sleeping pump ignores, tells an adapter
+// that echoes from none (nothing plugged in, no power, another port).
+void FormLogic::ProbeEcho() {
+    try {
+        enginePort_->WriteText(std::string(1, static_cast<char>(kEchoProbe)));
+    } catch (const core::Exception&) {
+        return;  // the port's own error says more than the line can
+    }
+    // The monitoring thread reads the echo, as it reads any arrival.
+    const auto until = std::chrono::steady_clock::now() + kEchoProbeWait;
+    while (line_.Echoed() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void FormLogic::LinkLost() {
     // A removed adapter was said and journalled as it went.
     if (!portRemoval_.empty()) return SetMemo2(portRemoval_);
     cli::LineFacts facts = cli::WithAdapter({}, com_.Port());
     facts.synced = Engine().State().Synced;
+    if (!facts.synced && line_.Sent() == 0) ProbeEcho();
     failure_ = cli::ReadLineBack(line_.Snapshot(), facts);
     std::string text = failure_.text;
     if (const core::NoRealTime why = core::LineRanWithoutRealTime(); why != core::NoRealTime::None)

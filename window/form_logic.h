@@ -41,6 +41,10 @@ public:
     // The port as the engine is to use it: the window's port, its line kept
     // in memory since the last start, read back when the link fails.
     protocol::PumpPort& LinePort() { return line_; }
+    // The port the engine was given when it wraps LinePort() (the companion's
+    // trace): what the logic itself sends on the line goes through it, so
+    // that every record of the line shows it.
+    void SetEnginePort(protocol::PumpPort& port) { enginePort_ = &port; }
     // Why the link failed last, as Memo2 and the journal got it; none since the last start.
     const cli::LinkFailure& Failure() const { return failure_; }
     // Closes the port, so that nothing arrives any more; never throws.
@@ -159,6 +163,8 @@ private:
     void Journal(report::JournalEvent event, const report::Diagnosis& d);
     // The watchdog gave the start back: the line read back, its failure shown and journalled.
     void LinkLost();
+    // One byte sent to see whether the adapter echoes; returns once its echo came, or in 300 ms.
+    void ProbeEcho();
     // OpenPort, with port.ini's own fault (empty, a broken name) as the explanation of a failure.
     void OpenPortNamedInIni();
     // The communication runs: started, and the watchdog not yet given the start back.
@@ -172,6 +178,7 @@ private:
     PortComponent& com_;
     // The line's last minutes: its start kept, and the latest records.
     cli::TracingPort line_;
+    protocol::PumpPort* enginePort_ = &line_;
     cli::LinkFailure failure_;
     bool startIdentified_ = false;  // the pump was identified since the last start
     protocol::PumpProtocol* engine_ = nullptr;

@@ -212,25 +212,41 @@ TEST(TraceSummary, RefusesAFileThatIsNotATrace) {
 
 // Each fault of the line, injected by the simulated unit, and what it comes to.
 const struct InjectedFault {
-    std::vector<std::string> tool;
+    std::vector<std::string> tool;  // none: a bare pseudo-terminal, no adapter on it
     int code;
     const char* step;     // in the error of --json
     const char* summary;  // in trace-summary's report
     const char* cause;    // the failure's; empty: the diagnosis succeeds
 } kInjectedFaults[] = {
     {{"--silent"}, 4, "synchronisation", "no synchronisation bytes: nothing came from the pump", "no_answer"},
+    {{}, 4, "synchronisation", "the adapter returned no echo of the 1 bytes sent", "no_echo"},
     {{"--stop-after", "0"}, 4, "block", "but no block came from the pump", "no_block"},
     {{"--stop-after", "3"}, 4, "link", "lost link: after 3 blocks", "answers_stopped"},
     {{"--no-echo"}, 4, "", "the adapter returned no echo", "no_echo"},
     {{"--late-reply", "14:15"}, 0, "", "late reply: the pump's answer to 03 came after", ""},
-    {{"--latency", "15"}, 4, "synchronisation", "55 8C 51 read together, too late", "late_answers"},
+    {{"--latency", "60"}, 4, "synchronisation", "55 8C 51 read together, too late", "late_answers"},
     {{"--lose-byte", "1"}, 4, "synchronisation", "the pump sent 55 51 but not 55 8C 51", "bad_sync"},
     {{"--lose-byte", "20"}, 4, "link", "where its end byte 03 was due", "garbled_blocks"},
 };
 
+// The line of a row: the simulated unit with the row's options, or nothing
+// but the pseudo-terminal.
+class RowLine {
+public:
+    explicit RowLine(const std::vector<std::string>& tool) {
+        if (tool.empty()) bare_ = std::make_unique<PtyPair>();
+        else tool_ = std::make_unique<PumpTool>(tool);
+    }
+    std::string Port() const { return tool_ ? tool_->Port() : bare_->SlavePath(); }
+
+private:
+    std::unique_ptr<PumpTool> tool_;
+    std::unique_ptr<PtyPair> bare_;
+};
+
 TEST(Diagnose, InjectedFaultsGiveTheMatchingVerdicts) {
     for (const auto& row : kInjectedFaults) {
-        PumpTool tool(row.tool);
+        RowLine tool(row.tool);
         TempDir dir;
         const Result r = Cli({"diagnose", "--port", tool.Port(), "--json", "--trace", dir / "t"});
         EXPECT_EQ(r.code, row.code) << row.summary << "\n" << r.err;
@@ -260,7 +276,7 @@ TEST(Diagnose, TheWindowSaysWhyTheLinkFailedJournalsItAndSavesTheLine) {
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     for (const auto& row : kInjectedFaults) {
         if (!*row.cause) continue;
-        PumpTool tool(row.tool);
+        RowLine tool(row.tool);
         auto com = window::MakeComPort();
         cli::HeadlessWindow window(*com);
         window.SetJournalPath(home / "journal.csv");
@@ -336,15 +352,16 @@ void PrintMemoAfterALostLink(const std::string& port, rlim_t hardRtTime) {
 }
 
 // A lost link while the line ran without real time is named as the likely
-// cause in the window, after what the line shows; one lost at real time is
-// put down to the line alone.
+// cause in the window, after what the line shows (which, at normal priority
+// on a busy machine, may well be late answers); one lost at real time is put
+// down to the line alone.
 TEST(Diagnose, TheWindowSaysALostLinkRanWithoutRealTime) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     {
         PumpTool tool({"--stop-after", "3"});
         EXPECT_EXIT(PrintMemoAfterALostLink(tool.Port(), 8000), testing::ExitedWithCode(0),
-                    "memo=\\[The pump stopped answering in the middle of the exchange.*\nThe link was lost while the "
-                    "line ran without real-time priority: the inherited limit");
+                    "memo=\\[[^\n]+\nThe link was lost while the line ran without real-time priority: the "
+                    "inherited limit");
     }
     if (::geteuid() != 0) return;  // raised directly
     PumpTool tool({"--stop-after", "3"});
