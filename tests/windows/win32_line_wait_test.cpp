@@ -8,15 +8,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "cli/headless_window.h"
 #include "program_port.h"
+#include "protocol/pump_protocol.h"
+#include "report/journal.h"
 #include "serial/com_port.h"
 #include "serial/open_failure.h"
 #include "serial/device/win32_comm_calls.h"  // with the system's header, after the device layer's
+#include "window/handler_guard.h"
 #undef SetPort  // the printing spooler's, not the port's
 
 using namespace serial;
@@ -525,4 +531,87 @@ TEST_F(CommTable, ARemovedAdapterEndsMonitoringClosesWholeAndOpensAgain) {
         port.ClosePort();
         EXPECT_EQ(removals.load(), 1);
     }
+}
+
+namespace {
+
+std::vector<std::string> presented;
+void Present() {
+    try {
+        throw;
+    } catch (const core::Exception& e) {
+        presented.push_back(e.Message());
+    } catch (...) {
+        presented.push_back("?");
+    }
+}
+
+}  // namespace
+
+// The window's logic (its headless face) on the port whose adapter is pulled
+// out with each code: the removal is presented as the port's other errors
+// are, names the port and the remedy, is the link's failure and a journal
+// record; a start on the gone port says the same; choosing the port again
+// opens it once the adapter is back.
+TEST_F(CommTable, TheWindowSaysTheRemovalAndChoosingThePortAgainOpensIt) {
+    port.ClosePort();
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "pd-removal-window";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    std::ofstream("port.ini", std::ios::binary) << TestPort();
+    const window::ErrorPresenter previousPresenter = window::SetErrorPresenter(&Present);
+    Comm().clearCommError = RemovableClearCommError;
+    Comm().waitCommEvent = RemovableWait;
+    Comm().getOverlappedResult = RemovableOverlappedResult;
+    Comm().readFile = RemovableRead;
+    Comm().writeFile = RemovableWrite;
+    Comm().purgeComm = RemovablePurge;
+    Comm().escapeCommFunction = RemovableEscape;
+    Comm().getCommModemStatus = RemovableModemStatus;
+    Comm().setCommMask = RemovableMask;
+    {
+        auto com = window::MakeComPort();
+        cli::HeadlessWindow form(*com);
+        form.SetJournalPath((folder / "journal.csv").string());
+        protocol::PumpProtocol engine(form.LinePort(), form);
+        form.Attach(engine);
+        engine.SetFirstStartValues();
+        form.OpenPortFromIni();
+        engine.SetRemainingStartValues();
+        const std::string said = RemovedDeviceLine(TestPort());
+        for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_DEVICE_REMOVED,
+                           ERROR_OPERATION_ABORTED}) {
+            SCOPED_TRACE(code);
+            presented.clear();
+            ASSERT_TRUE(com->Connected());
+            PullOut(code);
+            form.RunUntil([&] { return !presented.empty(); }, std::chrono::seconds(5));
+            ASSERT_EQ(presented.size(), 1u) << "the removal was not said once";
+            EXPECT_EQ(presented[0], said);
+            EXPECT_EQ(form.PortRemoval(), said);
+            EXPECT_EQ(form.Failure().cause, "adapter_removed");
+            try {
+                form.Button3Click();
+                ADD_FAILURE() << "a start on a removed adapter";
+            } catch (const EComPort& e) {
+                EXPECT_EQ(e.Message(), said);
+            }
+            pulledOut = 0;  // plugged in again
+            ASSERT_NO_THROW(form.ChoosePort(TestPort()));
+            EXPECT_TRUE(com->Connected());
+            EXPECT_TRUE(form.PortRemoval().empty());
+        }
+        const auto entries = report::ReadJournal((folder / "journal.csv").string());
+        ASSERT_EQ(entries.size(), 5u);
+        for (const auto& e : entries) {
+            EXPECT_EQ(e.Field("event"), "adapter removed");
+            EXPECT_EQ(e.Field("port"), TestPort());
+        }
+        form.EndLine();  // before the engine goes
+    }
+    window::SetErrorPresenter(previousPresenter);
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
 }
