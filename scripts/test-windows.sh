@@ -106,5 +106,15 @@ for n in 2 3; do
 done
 check "pumpdiag-cli.exe on a missing port" bash -c '"$@" diagnose --port COM199 >/dev/null 2>&1; [ $? -eq 10 ]' _ "${cli[@]}"
 kill $tool 2>/dev/null || true; wait $tool 2>/dev/null || true
+# A start that fails says why, as on Linux: on COM7, a unit that never wakes
+# behind an echoing adapter, then no adapter at all (nothing echoes).
+for row in "--silent:no_answer" "--silent --no-echo:no_echo"; do
+  "$linux/pumpsim/tools/pumpsim-tool" --pty ${row%%:*} --link "$WINEPREFIX/dosdevices/com7" >/dev/null 2>&1 & tool=$!
+  for _ in $(seq 600); do [ -L "$WINEPREFIX/dosdevices/com7" ] && break; sleep 0.1; done
+  check "pumpdiag-cli.exe on COM7 (${row%%:*}): failure ${row##*:}" bash -c \
+    '"${@:2}" diagnose --port COM7 --json 2>/dev/null | grep -q "\"failure\":{\"cause\":\"$1\""' _ "${row##*:}" "${cli[@]}"
+  kill $tool 2>/dev/null || true; wait $tool 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/com7"
+done
 cd "$root"
 exit $failed

@@ -20,13 +20,16 @@ TEST_F(ReportLanguage, FollowsLang) {
         const char* menu;
         const char* make;
         const char* open;
+        const char* saveLine;
         const char* settings;
         const char* title;  // of the report
         std::vector<std::string> dialog;  // the settings dialog's title, labels and buttons
     } rows[] = {
-        {"ru_RU.UTF-8", "Отчёт", "Сформировать отчёт", "Открыть папку журнала", "Мастерская и мастер...",
+        {"ru_RU.UTF-8", "Отчёт", "Сформировать отчёт", "Открыть папку журнала", "Сохранить запись линии",
+         "Мастерская и мастер...",
          "Отчёт о диагностике насоса", {"Настройки отчёта", "Мастерская:", "Мастер:", "ОК", "Отмена"}},
-        {"C", "Report", "Make report", "Open journal folder", "Workshop and technician...", "Pump diagnosis report",
+        {"C", "Report", "Make report", "Open journal folder", "Save the line", "Workshop and technician...",
+         "Pump diagnosis report",
          {"Report settings", "Workshop:", "Technician:", "OK", "Cancel"}},
     };
     for (const Row& row : rows) {
@@ -38,6 +41,7 @@ TEST_F(ReportLanguage, FollowsLang) {
         EXPECT_EQ(form.Report1->title().toStdString(), row.menu);
         EXPECT_EQ(form.MakeReport1->text().toStdString(), row.make);
         EXPECT_EQ(form.OpenJournal1->text().toStdString(), row.open);
+        EXPECT_EQ(form.SaveLine1->text().toStdString(), row.saveLine);
         EXPECT_EQ(form.ReportSettings1->text().toStdString(), row.settings);
         const window::FieldsDialog dialog = window::ReportSettingsDialog({});
         EXPECT_EQ((std::vector<std::string>{dialog.title, dialog.fields[0].label, dialog.fields[1].label, dialog.ok,
@@ -60,7 +64,10 @@ TEST_F(ReportLanguage, EveryReportMessageHasItsRussianText) {
                              "The report names no workshop and no technician: enter them in the Report menu, "
                              "\"Workshop and technician...\".",
                              "The settings have no folder: the user's folder is not known.",
-                             "The folder %s cannot be made: %s", "Technician"})
+                             "The folder %s cannot be made: %s", "Technician", "Link",
+                             "Nothing has passed on the line since the port was opened or the communication started.",
+                             "The line since the last start was saved to:",
+                             "Send this file to whoever supports your workshop."})
         EXPECT_NE(localization::TranslateUtf8(text), text);
 }
 
