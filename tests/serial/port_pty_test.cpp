@@ -351,6 +351,7 @@ TEST_F(PortOnPty, DiscardNullAndEventCharacter) {
     std::string text;
     EXPECT_EQ(port.ReadText(text, 10), 3);
     EXPECT_EQ(text, "ab\n");
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, TransmitEmptyFollowsAWrite) {
@@ -364,6 +365,7 @@ TEST_F(PortOnPty, TransmitEmptyFollowsAWrite) {
     EXPECT_TRUE(WaitFor([&] { return empties.load() == 1; }));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(empties.load(), 1);
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, EventsInOrderOnOpenAndClose) {
@@ -481,6 +483,7 @@ TEST_F(PortOnPty, RxCharReportsWaitingBytesOneHandlerAtATime) {
     EXPECT_EQ(received, "1234567");
     EXPECT_FALSE(overlapped);
     for (int c : counts) EXPECT_GT(c, 0);
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, EventsTakeEffectAtTheNextOpening) {
@@ -499,6 +502,7 @@ TEST_F(PortOnPty, EventsTakeEffectAtTheNextOpening) {
     pty.Send("b");
     // the byte left from before may be announced on its own first
     EXPECT_TRUE(WaitFor([&] { return calls.load() >= 1; }));
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
@@ -519,6 +523,7 @@ TEST_F(PortOnPty, BytesLeftUnreadAreAnnouncedOnceAndTheThreadSleeps) {
     pty.Send("d");  // a new arrival is announced again, with everything waiting
     ASSERT_TRUE(WaitFor([&] { return calls.load() == 2; }));
     EXPECT_EQ(port.WaitingInputCount(), 4);
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, UnreadBytesAreBoundedAndTheOverflowReported) {
@@ -559,6 +564,7 @@ TEST_F(PortOnPty, Rx80FullIsRaisedOnceWhenTheQueueReachesIt) {
     pty.Send("c");
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(raised.load(), 1);
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, ClosingDiscardsWaitingBytes) {
@@ -684,6 +690,7 @@ TEST_F(PortOnPty, HandlerErrorStopsMonitoringUntilReopened) {
     EXPECT_EQ(port.MonitoringError(), nullptr);
     pty.Send("c");
     EXPECT_TRUE(WaitFor([&] { return calls.load() == 2; }));
+    port.ClosePort();  // before the handler's locals go
 }
 
 // The far end of a pseudo-terminal closing hangs the tty up, as a USB
@@ -771,6 +778,7 @@ TEST_F(PortOnPty, ClosingFromTheMonitoringThreadDoesNotHang) {
     EXPECT_FALSE(port.Connected());
     port.OpenPort();
     EXPECT_TRUE(port.Connected());
+    port.ClosePort();  // before the handler's locals go
 }
 
 TEST_F(PortOnPty, ThreadSyncRunsHandlersThroughTheDispatcher) {
