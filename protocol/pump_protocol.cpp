@@ -13,11 +13,12 @@ namespace {
 constexpr int kEchoPolls = 101;
 constexpr int kCounterPolls = 80;
 constexpr int kReplyPolls = 10;
-// The wait after the engine's end byte, which the pump does not answer, lasts
-// its 10 polls of about a millisecond; this leaves room for the poll's own
-// read. A poll that would begin later belongs to a thread that was held up,
-// and what it found would be the pump's next length byte.
-constexpr auto kEndByteWaitLimit = std::chrono::milliseconds(kReplyPolls + 2);
+// The end byte goes out (a byte time at 9600 baud), its echo is read, and
+// the wait after it, which the pump does not answer, makes its 10 polls of
+// about a millisecond: all within this time of the end byte's sending. A
+// poll that would begin later belongs to a thread that was held up, and what
+// it found would be the length byte of the pump's next block.
+constexpr auto kEndByteWaitLimit = std::chrono::milliseconds(15);
 constexpr std::size_t kMaxEchoRead = 22;
 constexpr std::uint8_t kEndByte = 0x03;
 constexpr std::uint8_t kSyncAnswer = 0xAE;
@@ -206,12 +207,15 @@ void PumpProtocol::AwaitPumpReply() {
     PollOneByte(kReplyPolls, got);
 }
 
-void PumpProtocol::AwaitAfterEndByte() {
-    // Polls as AwaitPumpReply does, but only within the wait's own time: on a
-    // busy computer the polls stretch, and a late one would swallow the
-    // length byte of the pump's next block, which Rx must take.
+void PumpProtocol::SendEndByte() {
+    // Polls as AwaitPumpReply does, but only within the time the end byte and
+    // its wait take: on a busy computer the thread can be held up in the
+    // sending or in the polls, and a late poll would swallow the length byte
+    // of the pump's next block, which Rx must take.
+    const auto limit = std::chrono::steady_clock::now() + kEndByteWaitLimit;
+    SendEchoed(std::string(1, static_cast<char>(kEndByte)));
     bool got;
-    PollOneByte(kReplyPolls, got, std::chrono::steady_clock::now() + kEndByteWaitLimit);
+    PollOneByte(kReplyPolls, got, limit);
 }
 
 void PumpProtocol::SendBlock() {
@@ -230,8 +234,7 @@ void PumpProtocol::SendBlock() {
     sendOne(lengthByte);
     sendOne(blockCounter_);
     for (std::size_t i = 0; i < snapshot.size(); ++i) sendOne(snapshot[i]);
-    SendEchoed(std::string(1, static_cast<char>(kEndByte)));
-    AwaitAfterEndByte();
+    SendEndByte();
     {
         // A request made while the block was going out stays pending.
         std::lock_guard guard(pendingMutex_);

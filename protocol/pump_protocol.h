@@ -73,7 +73,7 @@ public:
     void ReceiveBlockByte();
     void SendBlock();
     void AwaitPumpReply();
-    void AwaitAfterEndByte();  // AwaitPumpReply bounded by its own 10 ms
+    void SendEndByte();  // SendEchoed of 0x03, then AwaitPumpReply within the time they take
     void DecodeIdentification();
     void AppendFaultByte();
     void ShowFaultRecords();

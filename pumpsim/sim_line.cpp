@@ -20,15 +20,21 @@ struct SimLine::Impl final : PumpTransport {
 
     void ByteArrived(std::uint8_t byte, bool lost, Clock::time_point at) override;
     void Record(TraceKind kind, std::uint8_t byte, Clock::time_point at);
-    void Arrive(std::uint8_t byte);  // a byte for the tester; caller holds mu
-    // Brings the unit up to now before the tester looks at or acts on the
-    // line, so that what the tester sees does not depend on how promptly the
-    // unit's thread was scheduled. Returns the time it caught up to, at which
-    // the tester's action is recorded. Caller holds mu.
-    Clock::time_point CatchUp() {
-        const Clock::time_point now = Clock::now();
+    void Arrive(std::uint8_t byte, Clock::time_point at);  // a byte for the tester; caller holds mu
+    // Brings the unit up to `now` (by default the moment of the call) before
+    // the tester looks at or acts on the line, so that what the tester sees
+    // does not depend on how promptly the unit's thread was scheduled. Returns
+    // the time it caught up to, at which the tester's action is recorded.
+    // Caller holds mu.
+    Clock::time_point CatchUp(Clock::time_point now = Clock::now()) {
         unit.Advance(now);
         return now;
+    }
+    // Bytes for the tester that had arrived by `asked`. Caller holds mu.
+    int ArrivedBy(Clock::time_point asked) const {
+        int n = 0;
+        while (n < static_cast<int>(input.size()) && input[static_cast<std::size_t>(n)].at <= asked) ++n;
+        return n;
     }
     void Run();
 
@@ -36,7 +42,11 @@ struct SimLine::Impl final : PumpTransport {
     const bool echo;
     mutable std::mutex mu;
     core::LineCondition cv;  // ends its timed waits on time on every platform
-    std::deque<std::uint8_t> input;  // bytes waiting for the tester
+    struct Arrival {
+        Clock::time_point at;
+        std::uint8_t byte;
+    };
+    std::deque<Arrival> input;  // bytes waiting for the tester, in arrival order
     std::vector<TraceEntry> trace;
     bool breakOn = false;
     bool stop = false;
@@ -74,8 +84,8 @@ void SimLine::Impl::Record(TraceKind kind, std::uint8_t byte, Clock::time_point 
     trace.push_back(TraceEntry{ms, kind, byte});
 }
 
-void SimLine::Impl::Arrive(std::uint8_t byte) {
-    input.push_back(byte);
+void SimLine::Impl::Arrive(std::uint8_t byte, Clock::time_point at) {
+    input.push_back({at, byte});
     core::SignalWakeEvent(arrivalFd);
 }
 
@@ -88,7 +98,7 @@ void SimLine::Impl::ByteArrived(std::uint8_t byte, bool lost, Clock::time_point 
         return;
     }
     Record(TraceKind::PumpByte, byte, at);
-    Arrive(byte);
+    Arrive(byte, at);
 }
 
 void SimLine::Impl::Run() {
@@ -127,7 +137,7 @@ int SimLine::Write(const std::uint8_t* data, int count) {
             impl_->Record(TraceKind::TesterByte, data[i], end);
             if (impl_->echo) {
                 impl_->Record(TraceKind::EchoByte, data[i], end);
-                impl_->Arrive(data[i]);
+                impl_->Arrive(data[i], end);
             }
             impl_->unit.TesterByte(data[i], end);
         }
@@ -137,23 +147,29 @@ int SimLine::Write(const std::uint8_t* data, int count) {
     return count;
 }
 
-int SimLine::Read(std::uint8_t* data, int maxCount) {
+int SimLine::Read(std::uint8_t* data, int maxCount) { return ReadArrivedBy(data, maxCount, Clock::now()); }
+
+int SimLine::ReadArrivedBy(std::uint8_t* data, int maxCount, Clock::time_point asked) {
     if (maxCount <= 0) return 0;
     if (data == nullptr) throw core::EInvalidOperation("SimLine::Read: no buffer for a count above 0");
+    // The time is taken before the line's lock: a reader held up on it (the
+    // unit's thread holds it, and a busy computer stops that thread) gets
+    // what a port's driver had at the call, not the bytes of the hold-up.
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->CatchUp();
-    int n = 0;
-    while (n < maxCount && !impl_->input.empty()) {
-        data[n++] = impl_->input.front();
+    impl_->CatchUp(asked);
+    const int n = std::min(maxCount, impl_->ArrivedBy(asked));
+    for (int i = 0; i < n; ++i) {
+        data[i] = impl_->input.front().byte;
         impl_->input.pop_front();
     }
     return n;
 }
 
 int SimLine::WaitingCount() const {
+    const Clock::time_point asked = Clock::now();
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->CatchUp();
-    return static_cast<int>(impl_->input.size());
+    impl_->CatchUp(asked);
+    return impl_->ArrivedBy(asked);
 }
 
 void SimLine::SetBreak(bool on) {

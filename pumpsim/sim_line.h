@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -114,6 +115,10 @@ public:
     int Write(const std::uint8_t* data, int count);
     // Takes up to maxCount received bytes; never waits.
     int Read(std::uint8_t* data, int maxCount);
+    // Read as asked at `asked`: only the bytes that had arrived by then, as a
+    // port's driver gives what it holds when the call is made, however late
+    // the caller then gets the line.
+    int ReadArrivedBy(std::uint8_t* data, int maxCount, std::chrono::steady_clock::time_point asked);
     int WaitingCount() const;
     // Holds the tester's transmit line in break (on) or releases it; the unit
     // watches the breaks for its wake-up pattern. Setting the current state

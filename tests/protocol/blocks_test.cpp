@@ -213,40 +213,48 @@ TEST(BlockSend, RequestMadeWhileBlockGoesOutIsNotLost) {
     }
 }
 
-// A thread held up inside the wait after its end byte: the pump's next block
-// begins meanwhile, and its length byte is Rx's, not the wait's.
+// A thread held up as its end byte goes out, or in the wait after it: the
+// pump's next block begins meanwhile, and its length byte is Rx's.
 class HeldUpAfterEndByte : public ScriptedLine {
 public:
     int WriteText(const std::string& bytes) override {
         // The fourth byte of the engine's block is its end byte, which the pump does not answer.
         endByteSent = playing && written.size() == 3;
         if (endByteSent) replyWithComplement = false;
-        return ScriptedLine::WriteText(bytes);
+        const int n = ScriptedLine::WriteText(bytes);
+        if (endByteSent && holdInWrite) HoldUp();
+        return n;
     }
     int ReadText(std::string& bytes, int count) override {
         const int n = ScriptedLine::ReadText(bytes, count);
-        if (endByteSent && ++readsAfterEnd == 2) {  // the end byte's echo, then its first poll
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            Push("\x03");
-        }
+        if (endByteSent && !holdInWrite && ++readsAfterEnd == 2) HoldUp();  // the echo, then the first poll
         return n;
     }
+    void HoldUp() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Push("\x03");
+    }
+    bool holdInWrite = false;
     bool playing = false;  // the engine's block goes out; `written` holds only its bytes
     bool endByteSent = false;
     int readsAfterEnd = 0;
 };
 
-TEST(BlockSend, AWaitHeldUpAfterTheEndByteLeavesThePumpsNextBlockToRx) {
-    HeldUpAfterEndByte line;
-    RecordingView view;
-    PumpProtocol engine(line, view);
-    Synchronise(engine, line);
-    PlayPumpBlockBody(engine, line, Bytes({0x03, 0x02, 0x09}));
-    line.written.clear();
-    line.playing = true;
-    PlayEndByte(engine, line);
-    ASSERT_EQ(line.written, Bytes({0x03, 0x03, 0x09, 0x03}));
-    EXPECT_EQ(line.Waiting(), 1) << "the pump's next length byte was swallowed";
+TEST(BlockSend, AThreadHeldUpAtItsEndByteLeavesThePumpsNextBlockToRx) {
+    for (bool holdInWrite : {true, false}) {
+        SCOPED_TRACE(holdInWrite ? "held up in the sending" : "held up in the wait");
+        HeldUpAfterEndByte line;
+        line.holdInWrite = holdInWrite;
+        RecordingView view;
+        PumpProtocol engine(line, view);
+        Synchronise(engine, line);
+        PlayPumpBlockBody(engine, line, Bytes({0x03, 0x02, 0x09}));
+        line.written.clear();
+        line.playing = true;
+        PlayEndByte(engine, line);
+        ASSERT_EQ(line.written, Bytes({0x03, 0x03, 0x09, 0x03}));
+        EXPECT_EQ(line.Waiting(), 1) << "the pump's next length byte was swallowed";
+    }
 }
 
 }  // namespace

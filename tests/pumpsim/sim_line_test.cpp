@@ -230,6 +230,8 @@ TEST(SimLine, WritesTakeTheirByteTimeAndEchoUnlessDisabled) {
     EXPECT_GE(MsSince(start), 10 * line.ByteTimeMs());
     EXPECT_EQ(line.WaitingCount(), 10);
     std::uint8_t got[16] = {};
+    // A read asked before the bytes came, and served late, gets none of them.
+    EXPECT_EQ(line.ReadArrivedBy(got, 16, start), 0);
     EXPECT_EQ(line.Read(got, 3), 3);
     EXPECT_EQ(line.Read(got + 3, 16), 7);
     EXPECT_EQ(Bytes(got, got + 10), Bytes(bytes, bytes + 10));
