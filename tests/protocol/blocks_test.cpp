@@ -218,9 +218,7 @@ TEST(BlockSend, RequestMadeWhileBlockGoesOutIsNotLost) {
 class HeldUpAfterEndByte : public ScriptedLine {
 public:
     int WriteText(const std::string& bytes) override {
-        // The fourth byte of the engine's block is its end byte, which the pump does not answer.
-        endByteSent = playing && written.size() == 3;
-        if (endByteSent) replyWithComplement = false;
+        endByteSent = playing && written.size() == 3;  // the fourth byte of the engine's block
         const int n = ScriptedLine::WriteText(bytes);
         if (endByteSent && holdInWrite) HoldUp();
         return n;

@@ -3,6 +3,7 @@
 // records every effect and keeps the window state those effects produce.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -26,6 +27,14 @@ public:
         if (echo) input_.insert(input_.end(), bytes.begin(), bytes.end());
         if (replyWithComplement)
             for (char c : bytes) {
+                // As a pump: every byte of the engine's block but its end byte,
+                // the last of the bytes its length byte counts.
+                if (blockBytesLeft_ < 0) {
+                    blockBytesLeft_ = static_cast<std::uint8_t>(c);
+                } else if (--blockBytesLeft_ == 0) {
+                    blockBytesLeft_ = -1;
+                    continue;
+                }
                 // the echo is read by poll reads + 1; the reply waits replyOnPoll polls more
                 if (replyOnPoll > 0) late_.push_back({reads + 1 + replyOnPoll, static_cast<char>(c ^ 0xFF)});
                 else input_.push_back(static_cast<char>(c ^ 0xFF));
@@ -90,6 +99,7 @@ private:
     std::deque<char> input_;
     std::deque<std::pair<int, char>> late_;  // (read number it arrives by, byte)
     std::string afterNextWrite_;
+    int blockBytesLeft_ = -1;  // of the engine's block being answered; -1: none begun
 };
 
 // Records effects in order and keeps the resulting window state.
