@@ -436,6 +436,19 @@ BOOL WINAPI RemovableTimeouts(HANDLE h, LPCOMMTIMEOUTS t) {
     return pulledOut ? Refused() : kSystem.setCommTimeouts(h, t);
 }
 
+// The stand-in USB driver in place of the port's calls the window and the port make.
+void UseRemovableDriver() {
+    Comm().clearCommError = RemovableClearCommError;
+    Comm().waitCommEvent = RemovableWait;
+    Comm().getOverlappedResult = RemovableOverlappedResult;
+    Comm().readFile = RemovableRead;
+    Comm().writeFile = RemovableWrite;
+    Comm().purgeComm = RemovablePurge;
+    Comm().escapeCommFunction = RemovableEscape;
+    Comm().getCommModemStatus = RemovableModemStatus;
+    Comm().setCommMask = RemovableMask;
+}
+
 void PullOut(DWORD code) {
     pulledOut = code;
     std::lock_guard guard(playedLock);
@@ -467,15 +480,7 @@ TEST_F(CommTable, ARemovedAdapterEndsMonitoringClosesWholeAndOpensAgain) {
         {"general failure", ERROR_GEN_FAILURE},   {"device removed", ERROR_DEVICE_REMOVED},
         {"aborted", ERROR_OPERATION_ABORTED},
     };
-    Comm().clearCommError = RemovableClearCommError;
-    Comm().waitCommEvent = RemovableWait;
-    Comm().getOverlappedResult = RemovableOverlappedResult;
-    Comm().readFile = RemovableRead;
-    Comm().writeFile = RemovableWrite;
-    Comm().purgeComm = RemovablePurge;
-    Comm().escapeCommFunction = RemovableEscape;
-    Comm().getCommModemStatus = RemovableModemStatus;
-    Comm().setCommMask = RemovableMask;
+    UseRemovableDriver();
     Comm().setCommState = RemovableState;
     Comm().setCommTimeouts = RemovableTimeouts;
     std::atomic<int> removals{0};
@@ -562,15 +567,7 @@ TEST_F(CommTable, TheWindowSaysTheRemovalAndChoosingThePortAgainOpensIt) {
     std::filesystem::current_path(folder);
     std::ofstream("port.ini", std::ios::binary) << TestPort();
     const window::ErrorPresenter previousPresenter = window::SetErrorPresenter(&Present);
-    Comm().clearCommError = RemovableClearCommError;
-    Comm().waitCommEvent = RemovableWait;
-    Comm().getOverlappedResult = RemovableOverlappedResult;
-    Comm().readFile = RemovableRead;
-    Comm().writeFile = RemovableWrite;
-    Comm().purgeComm = RemovablePurge;
-    Comm().escapeCommFunction = RemovableEscape;
-    Comm().getCommModemStatus = RemovableModemStatus;
-    Comm().setCommMask = RemovableMask;
+    UseRemovableDriver();
     {
         auto com = window::MakeComPort();
         cli::HeadlessWindow form(*com);
